@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 namespace platform {
 
@@ -15,10 +16,17 @@ class Shell {
   virtual bool Open(const std::string& target) = 0;
 };
 
-// Starts `xdg-open target` detached, without waiting for it.
+// Starts `xdg-open target` detached, without waiting for it: the handler
+// runs in a session of its own and outlives the program. `opener` names
+// another program with the same calling convention (tests). A target that
+// begins with "-" is passed as "./target" so it cannot be taken for an option.
 class XdgShell final : public Shell {
  public:
+  explicit XdgShell(std::string opener = "xdg-open") : opener_(std::move(opener)) {}
   bool Open(const std::string& target) override;
+
+ private:
+  std::string opener_;
 };
 
 }  // namespace platform

@@ -25,6 +25,8 @@ struct TApplicationOptions {
   std::uint8_t UseProxyServer = 0;
   std::uint8_t BandwidthThrottling = 1;
   std::int32_t Bandwidth = 10;  // kilobytes per second
+
+  bool operator==(const TApplicationOptions&) const = default;
 };
 
 }  // namespace settings

@@ -1,0 +1,23 @@
+// Making a link found on a page absolute against the page's address. A link
+// that begins with "http://" or "https://" (any letter case) is absolute and
+// kept as written; a link with any other scheme cannot be downloaded and
+// completes to nothing. Everything else is joined to the page's folder (the
+// address up to and including its last "/"), "/"-rooted links included.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace scan {
+
+// The address of `link` as found on the page at `address`; nullopt for a link
+// with a scheme other than http and https.
+std::optional<std::string> CompleteLink(std::string_view address, std::string_view link);
+
+// `link` joined to the folder `base` (ending in "/"): without "..", one
+// leading "/" is dropped and the link appended; otherwise each leading "../"
+// drops one segment of base.
+std::string ResolveRelativeLink(std::string_view base, std::string_view link);
+
+}  // namespace scan
