@@ -140,10 +140,13 @@ TEST_F(SingleInstanceTest, OneLockHolderPerSessionAcrossProcesses) {
 TEST_F(SingleInstanceTest, LockDoesNotStayWithAChildAfterItsOwnerIsGone) {
   auto first = std::make_unique<SingleInstance>(kLock, kChannel);
   ASSERT_TRUE(first->AcquireOrDetect());
-  // A child started without closing our descriptors (as a library might).
-  const char* argv[] = {VELMORA_TEST_HELPER, "wait", nullptr};
+  // A child started without closing our descriptors (as a library might),
+  // running its main: the system has dealt with its inherited descriptors.
+  const std::string ready = sandbox / "ready";
+  const char* argv[] = {VELMORA_TEST_HELPER, "ignore-term", ready.c_str(), nullptr};
   pid_t child;
   ASSERT_EQ(::posix_spawn(&child, VELMORA_TEST_HELPER, nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+  ASSERT_TRUE(loop->RunUntil([&] { return Sandbox::Exists(ready); }, 10000));
   first.reset();
   SingleInstance next(kLock, kChannel);
   EXPECT_TRUE(next.AcquireOrDetect());  // a restarted program is a first instance again

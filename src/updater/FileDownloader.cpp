@@ -1,0 +1,84 @@
+#include "updater/FileDownloader.h"
+
+#include "platform/Clock.h"
+#include "platform/Dialogs.h"
+#include "platform/EventLoop.h"
+
+namespace updater {
+
+namespace {
+constexpr const char* kAgent = "Mozilla/5.0 (Windows; U; Windows NT 5.0; en-US; rv:1.8.1) Gecko/20061010 Firefox/2.0";
+constexpr const char* kAccept =
+    "text/xml,application/xml,application/xhtml+xml,text/html;q=0.9,text/plain;q=0.8,image/png,*/*";
+}  // namespace
+
+TFileDownloader::TFileDownloader(platform::EventLoop& loop, platform::Dialogs& dialogs, const std::string& address,
+                                 const std::string& localFile, TFileDownloaderTimeouts timeouts) {
+  InactivityTimer = std::make_unique<platform::Timer>(loop, timeouts.InactivityMs, [this] { TimerExpired(); });
+  Client = std::make_unique<net::THttpTransport>(loop);
+  auto file = std::make_unique<net::TFileStream>();
+  if (!file->Create(localFile)) {
+    // Without a file there is no address and no handler: Download fails.
+    dialogs.MessageBox("Unable to create local file.", "", platform::TMessageKind::Error);
+    return;
+  }
+  LocalFile = std::move(file);
+  net::THttpTransport& http = *Client;
+  http.URL = address;
+  http.SocksLevel = "5";
+  http.SocksPort = "80";
+  http.ProxyPort = "80";
+  http.FollowRelocation = true;
+  http.LocationChangeMaxCount = 5;
+  http.AcceptLanguage = "en-us,en";
+  http.Accept = kAccept;
+  http.Agent = kAgent;
+  http.MultiThreaded = false;
+  http.RcvdStream = LocalFile.get();
+  http.OnDocBegin = [this](net::THttpTransport&) { DocBegin(); };
+  http.OnDocData = [this](net::THttpTransport&, const char*, std::size_t len) { DocData(len); };
+  http.OnDocEnd = [this](net::THttpTransport&) { DocEnd(); };
+}
+
+TFileDownloader::~TFileDownloader() {
+  InactivityTimer->SetEnabled(false);
+  Client->RcvdStream = nullptr;
+  LocalFile.reset();
+  Client.reset();
+}
+
+bool TFileDownloader::Download(ProgressCallback callback) {
+  if (!LocalFile) return false;
+  Callback = std::move(callback);
+  Done = false;
+  InactivityTimer->SetEnabled(true);
+  Client->GetAndWait();  // raises for an error status, as the caller expects
+  InactivityTimer->SetEnabled(false);
+  // A document that was cut short is no download.
+  if (Client->RequestDoneError() != 0) Done = false;
+  return Done;
+}
+
+void TFileDownloader::DocBegin() {
+  InactivityTimer->SetEnabled(false);
+  StartTick = platform::TickCountMs();
+  Received = 0;
+  ExpectedSize = Client->ContentLength();
+}
+
+void TFileDownloader::DocData(std::size_t len) {
+  InactivityTimer->SetEnabled(false);
+  InactivityTimer->SetEnabled(true);
+  Received += static_cast<std::int64_t>(len);
+  if (Callback) Callback(ExpectedSize, Received);
+}
+
+void TFileDownloader::DocEnd() { Done = true; }
+
+void TFileDownloader::TimerExpired() {
+  InactivityTimer->SetEnabled(false);
+  Done = false;
+  Client->AbortRequest();
+}
+
+}  // namespace updater
