@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "platform/Clock.h"
 #include "platform/EventLoop.h"
 #include "platform/Shell.h"
 
@@ -201,11 +202,7 @@ void OpenSelectedFiles(platform::Shell& shell, const std::string& folder, const 
   for (const FileRow& row : selectedRows) shell.Open(folder + row.FileName);
 }
 
-std::tm FileTimeToLocalDateTime(std::time_t utc) {
-  std::tm local{};
-  ::localtime_r(&utc, &local);
-  return local;
-}
+std::tm FileTimeToLocalDateTime(std::time_t utc) { return platform::FileTimeToLocal(utc); }
 
 void OpenAddress(platform::Shell& shell, const std::string& address) { shell.Open(address); }
 

@@ -133,12 +133,13 @@ int main(int argc, char** argv) {
     log.Line("received:" + text);
     app::HandleForwardedArgument(text, playlist);
   });
-  if (!listening) {
-    std::fprintf(stderr, "velmora: cannot open the argument channel in %s\n",
+  if (listening) {
+    log.Line("listening");
+  } else {
+    // The program still runs; later starts just cannot hand it their files.
+    std::fprintf(stderr, "velmora: cannot open the argument channel in %s; files opened later start on their own\n",
                  platform::SingleInstance::RuntimeFolder().c_str());
-    return 1;
   }
-  log.Line("listening");
 
   app::HandleArguments(arguments, playlist);
   loop->Run();

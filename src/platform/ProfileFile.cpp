@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <charconv>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 

@@ -1,5 +1,7 @@
 #include "scan/ActiveExtensions.h"
 
+#include <algorithm>
+
 #include "app/CommonRoutines.h"
 
 namespace scan {
@@ -10,9 +12,15 @@ void FillActiveExtensions(std::string_view activeList, std::vector<std::string>&
 
 bool IsMediaLink(std::string_view link, const std::vector<std::string>& activeExtensions) {
   const std::string lowerLink = app::LowerCase(link);
+  auto sameLowered = [](char inLink, char inExtension) {
+    return inLink == ((inExtension >= 'A' && inExtension <= 'Z') ? inExtension - 'A' + 'a' : inExtension);
+  };
   for (const std::string& extension : activeExtensions) {
     if (extension.empty()) continue;
-    if (lowerLink.find(app::LowerCase(extension)) != std::string::npos) return true;
+    if (std::search(lowerLink.begin(), lowerLink.end(), extension.begin(), extension.end(), sameLowered) !=
+        lowerLink.end()) {
+      return true;
+    }
   }
   return false;
 }

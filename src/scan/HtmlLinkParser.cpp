@@ -135,10 +135,9 @@ void HtmlLinkParser::HandleLink(std::string_view tag) {
   std::string link = AttributeValue(FindAttribute(tag, "href"));
   const std::string upper = UpperCase(link);
 
-  const std::string fileName = SplitUrl(upper).fileName;
+  const std::string_view fileName = SplitUrlFileName(upper);
   const std::size_t dot = fileName.rfind('.');
-  const std::string_view ext =
-      dot == std::string::npos ? std::string_view{} : std::string_view(fileName).substr(dot);
+  const std::string_view ext = dot == std::string_view::npos ? std::string_view{} : fileName.substr(dot);
   const bool remote = Contains(upper, "HTTP://");
   if (TLocalRemote* kind = FileTypeClass(parsed_, ext)) {
     (remote ? kind->Remote : kind->Local).push_back(link);

@@ -8,6 +8,55 @@ namespace {
 // NUL-terminated text, and the end of a view plays that part here.
 char At(std::string_view text, std::size_t i) { return i < text.size() ? text[i] : '\0'; }
 
+char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// The first position where `needle` occurs in `text`, ASCII letter case
+// ignored; the same answer as searching both upper-cased, without the copies.
+std::size_t FindIgnoringCase(std::string_view text, std::string_view needle) {
+  if (needle.size() > text.size()) return std::string_view::npos;
+  const char first = Upper(needle[0]);
+  for (std::size_t i = 0; i + needle.size() <= text.size(); ++i) {
+    if (Upper(text[i]) != first) continue;
+    std::size_t j = 1;
+    while (j < needle.size() && Upper(text[i + j]) == Upper(needle[j])) ++j;
+    if (j == needle.size()) return i;
+  }
+  return std::string_view::npos;
+}
+
+// SplitUrl's cuts as views into the link; the path is what lies before the
+// remaining text, without the "/" SplitUrl may add.
+struct UrlCuts {
+  std::string_view protocol;
+  std::string_view path;
+  std::string_view rest;  // after the last "/" of the part behind the protocol
+};
+
+UrlCuts CutUrl(std::string_view link) {
+  UrlCuts cuts;
+  std::string_view afterProtocol;
+  if (std::size_t sep = link.find("://"); sep != std::string_view::npos) {
+    cuts.protocol = link.substr(0, sep);
+    afterProtocol = link.substr(sep + 3);
+  } else if (link.find("MAILTO:") != std::string_view::npos) {
+    cuts.protocol = "MAILTO:";
+    afterProtocol = link.size() > 7 ? link.substr(7) : std::string_view{};
+  } else {
+    cuts.protocol = "http";
+    afterProtocol = link;
+  }
+  // Moving every segment up to its "/" onto the path, one at a time, leaves
+  // the path holding everything up to the last "/".
+  const std::size_t slash = afterProtocol.rfind('/');
+  if (slash != std::string_view::npos) {
+    cuts.path = afterProtocol.substr(0, slash + 1);
+    cuts.rest = afterProtocol.substr(slash + 1);
+  } else {
+    cuts.rest = afterProtocol;
+  }
+  return cuts;
+}
+
 }  // namespace
 
 std::string UpperCase(std::string_view text) {
@@ -35,9 +84,8 @@ std::string TagName(std::string_view tag) {
 
 std::string FindAttribute(std::string_view tag, std::string_view name, std::string result) {
   if (name.empty()) return result;
-  // One upper-cased copy per lookup.
-  std::size_t match = UpperCase(tag).find(UpperCase(name));
-  if (match == std::string::npos) return result;
+  const std::size_t match = FindIgnoringCase(tag, name);
+  if (match == std::string_view::npos) return result;
 
   std::size_t i = match;
   auto endsName = [&](char c) { return c == '\0' || c == ' ' || c == '=' || c == '>'; };
@@ -71,34 +119,26 @@ std::string AttributeValue(std::string_view text, std::string result) {
 }
 
 SplitUrlResult SplitUrl(std::string_view link) {
+  const UrlCuts cuts = CutUrl(link);
   SplitUrlResult out;
-  std::string_view rest;
-  if (std::size_t sep = link.find("://"); sep != std::string_view::npos) {
-    out.protocol = std::string(link.substr(0, sep));
-    rest = link.substr(sep + 3);
-  } else if (link.find("MAILTO:") != std::string_view::npos) {
-    out.protocol = "MAILTO:";
-    rest = link.size() > 7 ? link.substr(7) : std::string_view{};
-  } else {
-    out.protocol = "http";
-    rest = link;
-  }
-  if (std::size_t slash = rest.rfind('/'); slash != std::string_view::npos) {
-    // Moving every segment up to its "/" onto the path, one at a time, leaves
-    // the path holding everything up to the last "/".
-    out.path = std::string(rest.substr(0, slash + 1));
-    rest = rest.substr(slash + 1);
-  }
-  if (rest.find('.') == std::string_view::npos) {
-    out.path += rest;
+  out.protocol = std::string(cuts.protocol);
+  out.path = std::string(cuts.path);
+  if (cuts.rest.find('.') == std::string_view::npos) {
+    out.path += cuts.rest;
     if (!out.path.empty() && out.path.back() != '/') out.path.push_back('/');
-  } else if (std::size_t q = rest.find('?'); q != std::string_view::npos) {
-    out.fileName = std::string(rest.substr(0, q));
-    out.query = std::string(rest.substr(q + 1));
+  } else if (std::size_t q = cuts.rest.find('?'); q != std::string_view::npos) {
+    out.fileName = std::string(cuts.rest.substr(0, q));
+    out.query = std::string(cuts.rest.substr(q + 1));
   } else {
-    out.fileName = std::string(rest);
+    out.fileName = std::string(cuts.rest);
   }
   return out;
+}
+
+std::string_view SplitUrlFileName(std::string_view link) {
+  const std::string_view rest = CutUrl(link).rest;
+  if (rest.find('.') == std::string_view::npos) return {};
+  return rest.substr(0, rest.find('?'));
 }
 
 }  // namespace scan

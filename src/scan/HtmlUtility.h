@@ -42,5 +42,7 @@ std::string AttributeValue(std::string_view text, std::string result = {});
 // Protocol, path, query and file name of a link (see the parser's link
 // handling: the file name is the last segment when it holds a ".").
 SplitUrlResult SplitUrl(std::string_view link);
+// SplitUrl(link).fileName, as a view into `link`.
+std::string_view SplitUrlFileName(std::string_view link);
 
 }  // namespace scan

@@ -48,28 +48,27 @@ void PageScanner::ApplySettings(const settings::TApplicationOptions& options) {
 }
 
 void PageScanner::ScanBrowserPage() {
-  if (IsBlankPage(browserPage_)) {
+  const std::vector<std::string>& page = BrowserPage();
+  if (IsBlankPage(page)) {
     loop_.ProcessPending();
     return;
   }
   const std::string address = links_.addressBox.AddressText();
   if (app::LowerCase(address).find(YouTubeMarker) != std::string::npos) {
-    const std::string text = JoinPageLines(browserPage_);
+    const std::string text = JoinPageLines(page);
     if (IsYouTubeVideoPage(address, text)) {
       HandleYouTubePage(text, siteQueue_);
       return;
     }
   }
 
-  htmlLinkParser_.SetHTML(browserPage_);
   htmlLinkParser_.Execute();
   for (const std::string& link : htmlLinkParser_.Parsed().Hyperlinks) {
     if (!IsMediaLink(link)) continue;
     std::optional<std::string> completed = scan::CompleteLink(address, link);
     // Compared in its completed form, so a relative link written twice is
     // queued once, as an absolute one is.
-    if (!completed || siteQueue_.Contains(*completed)) continue;
-    siteQueue_.Add(std::move(*completed));
+    if (completed) siteQueue_.AddIfAbsent(std::move(*completed));
   }
   loop_.ProcessPending();
 }

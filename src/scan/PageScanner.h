@@ -52,8 +52,9 @@ class PageScanner {
   void ApplySettings(const settings::TApplicationOptions& options);
 
   // The HTML of the page last completed in the browser, one string per line.
-  void SetBrowserPage(std::vector<std::string> lines) { browserPage_ = std::move(lines); }
-  const std::vector<std::string>& BrowserPage() const { return browserPage_; }
+  // It is kept as the parser's input, so a scan does not copy it again.
+  void SetBrowserPage(std::vector<std::string> lines) { htmlLinkParser_.SetHTML(std::move(lines)); }
+  const std::vector<std::string>& BrowserPage() const { return htmlLinkParser_.HTML(); }
 
   SiteQueue& GetSiteQueue() { return siteQueue_; }
   const SiteQueue& GetSiteQueue() const { return siteQueue_; }
@@ -83,7 +84,6 @@ class PageScanner {
  private:
   platform::EventLoop& loop_;
   PageScannerLinks links_;
-  std::vector<std::string> browserPage_;
   SiteQueue siteQueue_;
   std::vector<std::string> activeExtensions_;
   HtmlLinkParser htmlLinkParser_;

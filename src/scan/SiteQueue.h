@@ -1,12 +1,12 @@
 // The site queue: download candidates found on pages, in the order found,
-// waiting for the site-queue tick. Lookups ignore letter case and take
+// waiting for the site-queue tick. Lookups ignore (ASCII) letter case and take
 // constant time, so a page with many links is queued in one pass.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace scan {
@@ -17,6 +17,8 @@ class SiteQueue {
   bool Contains(std::string_view entry) const;
   // Appends `entry` (callers test Contains first where duplicates matter).
   void Add(std::string entry);
+  // Appends `entry` unless Contains(entry); true when it was appended.
+  bool AddIfAbsent(std::string entry);
 
   std::size_t Count() const { return entries_.size(); }
   bool Empty() const { return entries_.empty(); }
@@ -31,11 +33,17 @@ class SiteQueue {
   void Clear();
 
  private:
-  void Forget(const std::string& entry);
+  // The slot of `entry` in the index: the one holding an equal entry, or the
+  // empty one where it would go.
+  std::size_t FindSlot(std::string_view entry, std::uint32_t hash) const;
+  void Index(std::size_t position, std::uint32_t hash);
+  void Rebuild();
 
   std::vector<std::string> entries_;
-  // Lower-cased entry -> how many queued entries have that form.
-  std::unordered_map<std::string, std::size_t> counts_;
+  // Open addressing over entries_, never more than half full: each slot holds
+  // the entry's hash in its high half and its position + 1 in its low half
+  // (0 for an empty slot). Equal entries share the first one's slot.
+  std::vector<std::uint64_t> slots_;
 };
 
 }  // namespace scan

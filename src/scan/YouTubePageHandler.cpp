@@ -124,8 +124,7 @@ std::string BuildYouTubeEntry(std::string_view pageText) {
 void HandleYouTubePage(std::string_view pageText, SiteQueue& queue) {
   // Compared in its final form, so scanning the same page again never queues
   // it twice, "&amp;" or not.
-  std::string entry = BuildYouTubeEntry(pageText);
-  if (!queue.Contains(entry)) queue.Add(std::move(entry));
+  queue.AddIfAbsent(BuildYouTubeEntry(pageText));
 }
 
 bool IsYouTubeEntry(std::string_view entry) {

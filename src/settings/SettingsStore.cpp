@@ -1,6 +1,11 @@
 #include "settings/SettingsStore.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <climits>
+#include <cstdlib>
 #include <initializer_list>
 
 #include "app/CommonRoutines.h"
@@ -34,6 +39,41 @@ std::string Number(long long v) { return std::to_string(v); }
 
 std::uint8_t Flag(std::uint8_t v) { return v ? 1 : 0; }
 
+// The load's folder check (the folder can be made current), with a relative
+// folder made absolute. `stayThere` leaves the folder current, as the desktop
+// program's views expect; otherwise the current folder is what it was.
+bool CheckOutputFolder(std::string& folder, bool stayThere) {
+  if (folder.empty()) return false;
+  const int here = stayThere ? -1 : ::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (!stayThere && here < 0) {
+    // The current folder cannot be returned to: check without entering.
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || ::access(folder.c_str(), X_OK) != 0)
+      return false;
+    if (folder.front() != '/') {
+      char* real = ::realpath(folder.c_str(), nullptr);
+      if (real) {
+        folder = real;
+        std::free(real);
+      }
+    }
+    return true;
+  }
+  const bool ok = platform::SetCurrentFolder(folder);
+  if (ok && folder.front() != '/') {
+    std::string absolute = platform::CurrentFolder();
+    if (!absolute.empty()) folder = absolute;
+  }
+  if (here >= 0) {
+    // Should the way back fail, the load goes on from the checked folder.
+    if (ok) {
+      [[maybe_unused]] const int back = ::fchdir(here);
+    }
+    ::close(here);
+  }
+  return ok;
+}
+
 }  // namespace
 
 SettingsStore::SettingsStore() : SettingsStore(platform::ProgramFolder()) {}
@@ -41,7 +81,11 @@ SettingsStore::SettingsStore() : SettingsStore(platform::ProgramFolder()) {}
 SettingsStore::SettingsStore(std::string programFolder)
     : programFolder_(platform::WithTrailingSlash(std::move(programFolder))) {}
 
-void SettingsStore::LoadOptions() {
+void SettingsStore::LoadOptions() { Load(false); }
+
+void SettingsStore::LoadOptionsReadOnly() { Load(true); }
+
+void SettingsStore::Load(bool readOnly) {
   upgradeFailure_.reset();
   const std::string path = SettingsPath();
   platform::ProfileFile ini(path);
@@ -60,11 +104,12 @@ void SettingsStore::LoadOptions() {
 
   // The old default list is replaced in the file once; this run keeps the
   // list it read, the next start uses the new one.
+  // A read-only load sees the same upgraded values without storing them.
   if (o.ActiveList == kDefaultActiveList) {
     ini.WriteString(kOptionsSection, "ActiveList", kUpgradedActiveList);
     ini.WriteString(kOptionsSection, "IgnoreList", "");
     std::string reason;
-    if (!ini.Save(&reason, kSettingsFileMode)) upgradeFailure_.emplace(path, reason);
+    if (!readOnly && !ini.Save(&reason, kSettingsFileMode)) upgradeFailure_.emplace(path, reason);
   }
 
   o.IgnoreList = ReadText(ini, "IgnoreList", "");
@@ -81,11 +126,7 @@ void SettingsStore::LoadOptions() {
   // relative value would name another folder once it is current, so it is
   // replaced by the absolute one.
   o.OutputDir = ReadText(ini, "OutputDir", programFolder_);
-  if (platform::SetCurrentFolder(o.OutputDir)) {
-    if (o.OutputDir.front() != '/') {
-      std::string absolute = platform::CurrentFolder();
-      if (!absolute.empty()) o.OutputDir = absolute;
-    }
+  if (CheckOutputFolder(o.OutputDir, !readOnly)) {
     o.OutputDir = platform::WithTrailingSlash(o.OutputDir);
   } else {
     o.OutputDir = programFolder_;

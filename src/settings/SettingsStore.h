@@ -61,6 +61,13 @@ class SettingsStore {
   // and a relative one is made absolute.
   void LoadOptions();
 
+  // The same load for a program that must leave the file and the process
+  // alone (velmora-get): the values are those LoadOptions gives, but nothing
+  // is written (a default ActiveList is used without the upgrade, a missing
+  // file is not created) and OutputDir is checked without staying the
+  // current folder.
+  void LoadOptionsReadOnly();
+
   // Stores the controls' values: every field of `values` except
   // RequestCredentials (which keeps the loaded value), ActiveList and
   // IgnoreList (which become the entries joined by ","). On success the
@@ -83,6 +90,8 @@ class SettingsStore {
   const EOptionsWriteError* UpgradeFailure() const { return upgradeFailure_ ? &*upgradeFailure_ : nullptr; }
 
  private:
+  void Load(bool readOnly);
+
   std::string programFolder_;
   TApplicationOptions options_;
   std::vector<std::string> activeEntries_;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/ProfileFile.h"
+#include "platform/ProgramPaths.h"
 #include "support/Sandbox.h"
 
 namespace {
@@ -283,6 +284,46 @@ TEST_F(SettingsStoreTest, FailedSaveLeavesTheOldFileAndRecordWhole) {
   SettingsStore reread(home);
   reread.LoadOptions();
   EXPECT_EQ(reread.Options(), loaded);
+}
+
+TEST_F(SettingsStoreTest, ReadOnlyLoadGivesTheSameValuesAndWritesNothing) {
+  sandbox.WriteFile("work/out/.keep", "");
+  const std::string work = sandbox / "work/";
+  char realWork[PATH_MAX];
+  ASSERT_NE(::realpath(work.c_str(), realWork), nullptr);
+  const std::string bodies[] = {
+      "",  // no file at all
+      "[APPLICATION OPTIONS]\nMaxThreads=7\nActiveList=.flv,.mpeg,.avi,.ram,.wav,.mpg\nIgnoreList=.avi\n",
+      "[APPLICATION OPTIONS]\nOutputDir=out\nOverwriteExistingFile=2\nActiveList=.FLV,.mp4\n",
+      "[APPLICATION OPTIONS]\nOutputDir=" + sandbox.Path() + "gone/\n",
+  };
+  for (const std::string& body : bodies) {
+    ::unlink(path.c_str());
+    if (!body.empty()) WriteSettings(body);
+    ASSERT_EQ(::chdir(work.c_str()), 0);
+
+    SettingsStore readOnly(home);
+    readOnly.LoadOptionsReadOnly();
+    EXPECT_EQ(platform::CurrentFolder(), std::string(realWork) + "/") << body;
+    EXPECT_EQ(testsupport::Sandbox::Exists(path), !body.empty()) << body;
+    if (!body.empty()) {
+      EXPECT_EQ(testsupport::Sandbox::ReadFile(path), body);
+    }
+    EXPECT_EQ(readOnly.UpgradeFailure(), nullptr);
+
+    // The desktop load of the same file, from the same folder, agrees.
+    ASSERT_EQ(::chdir(work.c_str()), 0);
+    SettingsStore desktop(home);
+    desktop.LoadOptions();
+    EXPECT_EQ(readOnly.Options(), desktop.Options()) << body;
+    EXPECT_EQ(Show(readOnly.ActiveEntries()), Show(desktop.ActiveEntries())) << body;
+  }
+  // The relative OutputDir was made absolute against the folder it was read in.
+  WriteSettings("[APPLICATION OPTIONS]\nOutputDir=out\n");
+  ASSERT_EQ(::chdir(work.c_str()), 0);
+  SettingsStore store(home);
+  store.LoadOptionsReadOnly();
+  EXPECT_EQ(store.Options().OutputDir, std::string(realWork) + "/out/");
 }
 
 TEST_F(SettingsStoreTest, UnwritableProgramFolderStillLoadsTheDefaults) {

@@ -1,0 +1,129 @@
+// Times the HTML parser and the page scan on generated pages: a 10 MB page
+// holding 100,000 links and a 1 MB page holding 10,000, with ten active
+// extensions. Prints one "name value" pair per line for run.sh.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/ErrorLog.h"
+#include "platform/EventLoop.h"
+#include "scan/HtmlLinkParser.h"
+#include "scan/PageScanner.h"
+#include "settings/ApplicationOptions.h"
+
+namespace {
+
+constexpr const char* kActiveList = ".flv,.mpg,.mpeg,.avi,.wmv,.mp4,.mov,.mp3,.divx,.asf";
+constexpr const char* kExtensions[] = {".flv", ".mpg", ".mpeg", ".avi", ".wmv", ".mp4", ".mov", ".mp3", ".divx",
+                                       ".asf", ".html", ".jpg"};
+
+// One line per link, about `bytes / links` bytes each: relative, rooted,
+// parent and absolute links, most of them media.
+std::vector<std::string> GeneratePage(std::size_t bytes, std::size_t links) {
+  const std::size_t perLine = bytes / links;
+  std::vector<std::string> lines;
+  lines.reserve(links + 2);
+  lines.emplace_back("<html><head><title>Generated clips</title></head><body>");
+  for (std::size_t i = 0; i < links; ++i) {
+    const std::string n = std::to_string(i);
+    const std::string ext = kExtensions[i % 12];
+    std::string link;
+    switch (i % 4) {
+      case 0: link = "clips/v" + n + ext; break;
+      case 1: link = "/media/v" + n + ext; break;
+      case 2: link = "http://cdn" + std::to_string(i % 7) + ".example.com/v/" + n + ext; break;
+      default: link = "../up/v" + n + ext; break;
+    }
+    std::string line = "<div class=\"item\"><a href=\"" + link + "\" title=\"Clip " + n + "\">Clip " + n + "</a>";
+    const std::string close = "</div>";
+    if (line.size() + close.size() + 2 < perLine) line.append(perLine - line.size() - close.size() - 2, ' ');
+    line += close;
+    lines.push_back(std::move(line));
+  }
+  lines.emplace_back("</body></html>");
+  return lines;
+}
+
+std::size_t PageBytes(const std::vector<std::string>& lines) {
+  std::size_t total = 0;
+  for (const std::string& line : lines) total += line.size() + 2;
+  return total;
+}
+
+template <typename F>
+double BestSeconds(int runs, F&& run) {
+  double best = 1e30;
+  for (int i = 0; i < runs; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    run();
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    best = std::min(best, took.count());
+  }
+  return best;
+}
+
+struct Quiet : scan::AddressBox,
+               scan::DownloadRequestSink,
+               scan::DownloadPrompt,
+               scan::DownloadFolderLister,
+               scan::QueueHeader,
+               scan::QuitState {
+  std::string AddressText() const override { return "http://www.example.com/dir/page.html"; }
+  void Add(std::string) override {}
+  void ShowDownloadPrompt(std::vector<std::string>&) override {}
+  void ListDownloadFolders() override {}
+  void UpdateQueueHeader() override {}
+  bool QuitRequested() const override { return false; }
+};
+
+// Seconds of one ScanBrowserPage on a fresh scanner (empty site queue); the
+// number of entries it queued goes to `queued`.
+double ScanSeconds(const std::vector<std::string>& page, int runs, std::size_t& queued) {
+  auto loop = platform::CreatePollEventLoop();
+  Quiet program;
+  app::ErrorLog log;
+  settings::TApplicationOptions options;
+  options.ActiveList = kActiveList;
+  double best = 1e30;
+  for (int i = 0; i < runs; ++i) {
+    scan::PageScanner scanner(*loop, {program, program, log, program, program, program, program});
+    scanner.ApplySettings(options);
+    scanner.SetBrowserPage(page);
+    best = std::min(best, BestSeconds(1, [&] { scanner.ScanBrowserPage(); }));
+    queued = scanner.GetSiteQueue().Count();
+  }
+  return best;
+}
+
+}  // namespace
+
+int main() {
+  const std::vector<std::string> small = GeneratePage(1u << 20, 10'000);
+  const std::vector<std::string> large = GeneratePage(10u << 20, 100'000);
+  const double smallMb = PageBytes(small) / 1e6;
+  const double largeMb = PageBytes(large) / 1e6;
+
+  scan::HtmlLinkParser parser;
+  parser.SetHTML(large);
+  const double executeLarge = BestSeconds(5, [&] { parser.Execute(); });
+  const std::size_t largeLinks = parser.Parsed().Hyperlinks.size();
+  parser.SetHTML(small);
+  const double executeSmall = BestSeconds(5, [&] { parser.Execute(); });
+
+  std::size_t queuedSmall = 0, queuedLarge = 0;
+  const double scanSmall = ScanSeconds(small, 5, queuedSmall);
+  const double scanLarge = ScanSeconds(large, 3, queuedLarge);
+
+  std::printf("page_1mb_mb %.2f\n", smallMb);
+  std::printf("page_10mb_mb %.2f\n", largeMb);
+  std::printf("page_10mb_links %zu\n", largeLinks);
+  std::printf("execute_1mb_mb_per_s %.1f\n", smallMb / executeSmall);
+  std::printf("execute_10mb_mb_per_s %.1f\n", largeMb / executeLarge);
+  std::printf("scan_1mb_ms %.2f\n", scanSmall * 1e3);
+  std::printf("scan_10mb_ms %.2f\n", scanLarge * 1e3);
+  std::printf("scan_1mb_queued %zu\n", queuedSmall);
+  std::printf("scan_10mb_queued %zu\n", queuedLarge);
+  return 0;
+}
