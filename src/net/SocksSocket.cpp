@@ -62,7 +62,7 @@ void TSocksSocket::ResetConnectionFields() {
   TSocketBase::ResetConnectionFields();
   SocksServer_.clear();
   SocksPort_.clear();
-  SocksLevel_ = "5";
+  SocksLevel_.assign(1, '5');  // (assigning the literal trips a false -Wrestrict in GCC 12)
 }
 
 }  // namespace net

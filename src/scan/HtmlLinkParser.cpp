@@ -3,12 +3,25 @@
 #include <array>
 
 #include "scan/HtmlUtility.h"
+#include "scan/PageText.h"
 
 namespace scan {
 
 namespace {
 
 bool Contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
+
+bool ContainsText(std::string_view text, std::string_view part) {
+  return FindIgnoringCase(text, part) != std::string_view::npos;
+}
+
+// AttributeValue(FindAttribute(tag, name)): the value as written, empty when
+// the tag has none.
+std::string_view AttributeOf(std::string_view tag, std::string_view name) {
+  const std::optional<std::string_view> attribute = FindAttributeView(tag, name);
+  if (!attribute) return {};
+  return AttributeValueView(*attribute).value_or(std::string_view{});
+}
 
 template <std::size_t N>
 bool OneOf(std::string_view ext, const std::array<std::string_view, N>& list) {
@@ -46,17 +59,21 @@ TLocalRemote* FileTypeClass(TParsed& parsed, std::string_view ext) {
 void HtmlLinkParser::Execute() {
   parsed_.Clear();
 
-  std::size_t size = 0;
-  for (const std::string& line : html_) size += line.size() + 2;
-  std::string text;
-  text.reserve(size);
-  for (const std::string& line : html_) {
-    text += line;
-    text += "\r\n";
-  }
-  const std::string_view t = text;
-  const std::size_t total = t.size();
+  // The lines are parsed where they are, as if joined with CR LF after each.
+  // A handler that assigns HTML meanwhile gets its lines kept; ours are only
+  // put back when it did not.
+  const std::vector<std::string> lines = std::move(html_);
+  html_.clear();
+  const std::uint64_t generation = ++htmlGeneration_;
+  Parse(lines);
+  if (htmlGeneration_ == generation) html_ = std::move(lines);
+}
+
+void HtmlLinkParser::Parse(const std::vector<std::string>& lines) {
+  PageText t(lines);
+  const std::size_t total = t.Size();
   if (total == 0) return;
+  std::string scratch;
 
   // n counts the characters consumed; reaching the end inside a text run or
   // an unfinished tag ends the parse without reporting them.
@@ -65,25 +82,25 @@ void HtmlLinkParser::Execute() {
     if (OnParsing) OnParsing(*this, n, total);
 
     const std::size_t runStart = n;
-    while (n < total && t[n] != '<') ++n;
+    n = t.Find(n, '<');
     if (n >= total) return;
-    if (n > runStart) HandleText(t.substr(runStart, n - runStart));
+    if (n > runStart && (titleOpen_ || OnFoundText)) HandleText(t.Slice(runStart, n, scratch));
 
     const std::size_t open = n;
     ++n;
     if (n >= total) return;
-    while (t[n] != '>') {
-      const char c = t[n];
-      if (c == '"' || c == '\'') {
-        // A quoted run as a whole: a ">" inside it does not end the tag.
-        const std::size_t close = t.find(c, n + 1);
-        if (close == std::string_view::npos) return;
-        n = close;
-      }
-      ++n;
+    while (true) {
+      n = t.FindFirstOf(n, '>', '"', '\'');
+      if (n >= total) return;
+      const char c = t.At(n);
+      if (c == '>') break;
+      // A quoted run as a whole: a ">" inside it does not end the tag.
+      const std::size_t close = t.Find(n + 1, c);
+      if (close >= total) return;
+      n = close + 1;
       if (n >= total) return;
     }
-    HandleTag(t.substr(open + 1, n - open - 1));
+    HandleTag(t.Slice(open + 1, n, scratch));
     ++n;
     if (n >= total) return;
   }
@@ -98,7 +115,7 @@ void HtmlLinkParser::HandleText(std::string_view text) {
 }
 
 void HtmlLinkParser::HandleTag(std::string_view tag) {
-  if (titleOpen_ && !Contains(UpperCase(tag), "/TITLE")) {
+  if (titleOpen_ && FindIgnoringCase(tag, "/TITLE") == std::string_view::npos) {
     // Markup inside the title belongs to the title; a link there is not collected.
     titleBuffer_ += '<';
     titleBuffer_ += tag;
@@ -107,13 +124,13 @@ void HtmlLinkParser::HandleTag(std::string_view tag) {
   }
   if (OnFoundTag && !Contains(tag, "!--")) OnFoundTag(*this, std::string(tag));
 
-  const std::string name = UpperCase(TagName(tag));
+  const std::string name = UpperCase(TagNameView(tag));
   if (name == "A") {
     HandleLink(tag);
   } else if (name == "IMG") {
-    parsed_.Images.push_back(AttributeValue(FindAttribute(tag, "src")));
+    parsed_.Images.emplace_back(AttributeOf(tag, "src"));
   } else if (name == "FRAME") {
-    parsed_.FramePages.push_back(AttributeValue(FindAttribute(tag, "src")));
+    parsed_.FramePages.emplace_back(AttributeOf(tag, "src"));
   } else if (name == "META") {
     HandleMeta(tag);
   } else if (name == "!--") {
@@ -132,24 +149,25 @@ void HtmlLinkParser::HandleTag(std::string_view tag) {
 }
 
 void HtmlLinkParser::HandleLink(std::string_view tag) {
-  std::string link = AttributeValue(FindAttribute(tag, "href"));
-  const std::string upper = UpperCase(link);
+  std::string link(AttributeOf(tag, "href"));
 
-  const std::string_view fileName = SplitUrlFileName(upper);
+  // The tests below all look at the upper-cased link; searching without
+  // regard to case gives the same answers without the copy.
+  const std::string_view fileName = SplitUrlFileName(link, /*mailtoAnyCase=*/true);
   const std::size_t dot = fileName.rfind('.');
-  const std::string_view ext = dot == std::string_view::npos ? std::string_view{} : fileName.substr(dot);
-  const bool remote = Contains(upper, "HTTP://");
+  const std::string ext = dot == std::string_view::npos ? std::string() : UpperCase(fileName.substr(dot));
+  const bool remote = ContainsText(link, "HTTP://");
   if (TLocalRemote* kind = FileTypeClass(parsed_, ext)) {
     (remote ? kind->Remote : kind->Local).push_back(link);
   }
 
-  if (Contains(upper, "MAILTO:")) {
+  if (ContainsText(link, "MAILTO:")) {
     parsed_.EMails.push_back(link.size() > 7 ? link.substr(7) : std::string());
-  } else if (Contains(upper, "FTP://")) {
+  } else if (ContainsText(link, "FTP://")) {
     parsed_.FTPlinks.push_back(link);
   } else if (remote) {
     parsed_.HTTPlinks.push_back(link);
-  } else if (!Contains(upper, "://")) {
+  } else if (!Contains(link, "://")) {
     parsed_.Locallinks.push_back(link);
   } else if (OnFoundHyperlink) {
     OnFoundHyperlink(*this, link);
@@ -159,16 +177,15 @@ void HtmlLinkParser::HandleLink(std::string_view tag) {
 }
 
 void HtmlLinkParser::HandleMeta(std::string_view tag) {
-  const std::string name = UpperCase(AttributeValue(FindAttribute(tag, "name")));
-  const std::string upperTag = UpperCase(tag);
+  const std::string name = UpperCase(AttributeOf(tag, "name"));
   std::string value;
   // Found at the tag's very first character does not count.
   auto occursAfterFirst = [&](std::string_view word) {
-    const std::size_t at = upperTag.find(word);
-    return at != std::string::npos && at > 0;
+    const std::size_t at = FindIgnoringCase(tag, word);
+    return at != std::string_view::npos && at > 0;
   };
-  if (occursAfterFirst("VALUE")) value = AttributeValue(FindAttribute(tag, "value"));
-  if (occursAfterFirst("CONTENT")) value = AttributeValue(FindAttribute(tag, "content"));
+  if (occursAfterFirst("VALUE")) value = std::string(AttributeOf(tag, "value"));
+  if (occursAfterFirst("CONTENT")) value = std::string(AttributeOf(tag, "content"));
   if (value.empty()) return;
   if (name == "KEYWORD" || name == "KEYWORDS") {
     parsed_.Keyword = std::move(value);

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -31,8 +32,12 @@ class HtmlLinkParser {
   // A link with a scheme other than mailto, ftp and http.
   std::function<void(HtmlLinkParser& sender, const std::string& hyperlink)> OnFoundHyperlink;
 
-  // Replaces the stored lines with a copy of `lines`.
-  void SetHTML(std::vector<std::string> lines) { html_ = std::move(lines); }
+  // Replaces the stored lines with a copy of `lines`. Handlers running inside
+  // Execute see HTML() empty; one that assigns it keeps its lines.
+  void SetHTML(std::vector<std::string> lines) {
+    html_ = std::move(lines);
+    ++htmlGeneration_;
+  }
   const std::vector<std::string>& HTML() const { return html_; }
 
   // Clears `Parsed()` and parses the lines joined, each followed by CR LF.
@@ -45,12 +50,14 @@ class HtmlLinkParser {
   const std::string& TitleBuffer() const { return titleBuffer_; }
 
  private:
+  void Parse(const std::vector<std::string>& lines);
   void HandleText(std::string_view text);
   void HandleTag(std::string_view tag);
   void HandleLink(std::string_view tag);
   void HandleMeta(std::string_view tag);
 
   std::vector<std::string> html_;
+  std::uint64_t htmlGeneration_ = 0;
   TParsed parsed_;
   bool titleOpen_ = false;
   std::string titleBuffer_;

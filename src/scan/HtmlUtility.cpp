@@ -10,35 +10,23 @@ char At(std::string_view text, std::size_t i) { return i < text.size() ? text[i]
 
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
-// The first position where `needle` occurs in `text`, ASCII letter case
-// ignored; the same answer as searching both upper-cased, without the copies.
-std::size_t FindIgnoringCase(std::string_view text, std::string_view needle) {
-  if (needle.size() > text.size()) return std::string_view::npos;
-  const char first = Upper(needle[0]);
-  for (std::size_t i = 0; i + needle.size() <= text.size(); ++i) {
-    if (Upper(text[i]) != first) continue;
-    std::size_t j = 1;
-    while (j < needle.size() && Upper(text[i + j]) == Upper(needle[j])) ++j;
-    if (j == needle.size()) return i;
-  }
-  return std::string_view::npos;
-}
-
-// SplitUrl's cuts as views into the link; the path is what lies before the
-// remaining text, without the "/" SplitUrl may add.
+// SplitUrl's cuts as views into the link: the path up to the last "/" after
+// the protocol, and the rest behind it.
 struct UrlCuts {
   std::string_view protocol;
   std::string_view path;
-  std::string_view rest;  // after the last "/" of the part behind the protocol
+  std::string_view rest;
 };
 
-UrlCuts CutUrl(std::string_view link) {
+UrlCuts CutUrl(std::string_view link, bool mailtoAnyCase) {
   UrlCuts cuts;
   std::string_view afterProtocol;
+  const std::size_t mailto =
+      mailtoAnyCase ? FindIgnoringCase(link, "MAILTO:") : link.find("MAILTO:");
   if (std::size_t sep = link.find("://"); sep != std::string_view::npos) {
     cuts.protocol = link.substr(0, sep);
     afterProtocol = link.substr(sep + 3);
-  } else if (link.find("MAILTO:") != std::string_view::npos) {
+  } else if (mailto != std::string_view::npos) {
     cuts.protocol = "MAILTO:";
     afterProtocol = link.size() > 7 ? link.substr(7) : std::string_view{};
   } else {
@@ -61,10 +49,20 @@ UrlCuts CutUrl(std::string_view link) {
 
 std::string UpperCase(std::string_view text) {
   std::string out(text);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
+  for (char& c : out) c = Upper(c);
   return out;
+}
+
+std::size_t FindIgnoringCase(std::string_view text, std::string_view needle) {
+  if (needle.empty() || needle.size() > text.size()) return std::string_view::npos;
+  const char first = Upper(needle[0]);
+  for (std::size_t i = 0; i + needle.size() <= text.size(); ++i) {
+    if (Upper(text[i]) != first) continue;
+    std::size_t j = 1;
+    while (j < needle.size() && Upper(text[i + j]) == Upper(needle[j])) ++j;
+    if (j == needle.size()) return i;
+  }
+  return std::string_view::npos;
 }
 
 std::string CopyChars(std::string_view from, std::size_t count) {
@@ -74,24 +72,28 @@ std::string CopyChars(std::string_view from, std::size_t count) {
   return std::string(from.substr(0, count));
 }
 
-std::string TagName(std::string_view tag) {
+std::string_view TagNameView(std::string_view tag) {
   std::size_t start = 0;
   while (start < tag.size() && (tag[start] == '\t' || tag[start] == ' ' || tag[start] == '<')) ++start;
   std::size_t end = start;
   while (end < tag.size() && tag[end] != '\0' && tag[end] != ' ' && tag[end] != '>') ++end;
-  return CopyChars(tag.substr(start), end - start);
+  return tag.substr(start, end - start);
 }
 
-std::string FindAttribute(std::string_view tag, std::string_view name, std::string result) {
-  if (name.empty()) return result;
+std::string TagName(std::string_view tag) {
+  const std::string_view name = TagNameView(tag);
+  return CopyChars(name, name.size());
+}
+
+std::optional<std::string_view> FindAttributeView(std::string_view tag, std::string_view name) {
   const std::size_t match = FindIgnoringCase(tag, name);
-  if (match == std::string_view::npos) return result;
+  if (match == std::string_view::npos) return std::nullopt;
 
   std::size_t i = match;
-  auto endsName = [&](char c) { return c == '\0' || c == ' ' || c == '=' || c == '>'; };
+  auto endsName = [](char c) { return c == '\0' || c == ' ' || c == '=' || c == '>'; };
   while (i < tag.size() && !endsName(tag[i])) ++i;
   if (At(tag, i) == '=') ++i;
-  char c = At(tag, i);
+  const char c = At(tag, i);
   if (c != '\0' && c != ' ' && c != '>') {
     char terminator = ' ';
     if (c == '"' || c == '\'') {
@@ -101,12 +103,17 @@ std::string FindAttribute(std::string_view tag, std::string_view name, std::stri
     while (i < tag.size() && tag[i] != terminator && tag[i] != '\0') ++i;
     if (i < tag.size()) ++i;  // over the terminator (or the NUL)
   }
-  return std::string(tag.substr(match, i - match));
+  return tag.substr(match, i - match);
 }
 
-std::string AttributeValue(std::string_view text, std::string result) {
-  std::size_t eq = text.find('=');
-  if (eq == std::string_view::npos) return result;
+std::string FindAttribute(std::string_view tag, std::string_view name, std::string result) {
+  const std::optional<std::string_view> found = FindAttributeView(tag, name);
+  return found ? std::string(*found) : result;
+}
+
+std::optional<std::string_view> AttributeValueView(std::string_view text) {
+  const std::size_t eq = text.find('=');
+  if (eq == std::string_view::npos) return std::nullopt;
   std::size_t i = eq + 1;
   char terminator = ' ';
   if (At(text, i) == '"' || At(text, i) == '\'') {
@@ -115,11 +122,16 @@ std::string AttributeValue(std::string_view text, std::string result) {
   }
   std::size_t end = text.find(terminator, i);
   if (end == std::string_view::npos) end = text.size();
-  return std::string(text.substr(i, end - i));
+  return text.substr(i, end - i);
+}
+
+std::string AttributeValue(std::string_view text, std::string result) {
+  const std::optional<std::string_view> value = AttributeValueView(text);
+  return value ? std::string(*value) : result;
 }
 
 SplitUrlResult SplitUrl(std::string_view link) {
-  const UrlCuts cuts = CutUrl(link);
+  const UrlCuts cuts = CutUrl(link, false);
   SplitUrlResult out;
   out.protocol = std::string(cuts.protocol);
   out.path = std::string(cuts.path);
@@ -135,8 +147,8 @@ SplitUrlResult SplitUrl(std::string_view link) {
   return out;
 }
 
-std::string_view SplitUrlFileName(std::string_view link) {
-  const std::string_view rest = CutUrl(link).rest;
+std::string_view SplitUrlFileName(std::string_view link, bool mailtoAnyCase) {
+  const std::string_view rest = CutUrl(link, mailtoAnyCase).rest;
   if (rest.find('.') == std::string_view::npos) return {};
   return rest.substr(0, rest.find('?'));
 }

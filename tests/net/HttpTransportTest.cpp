@@ -108,6 +108,20 @@ TEST_F(HttpTransportTest, PlainGetSendsTheHeaderLinesInOrderAndFiresEventsInOrde
   EXPECT_EQ(http->State(), THttpState::hsReady);
 }
 
+TEST_F(HttpTransportTest, HostNameIsLookedUpBeforeConnecting) {
+  std::vector<THttpState> states;
+  http->OnStateChange = [&](THttpTransport& h) { states.push_back(h.State()); };
+  server.AddReply(Reply::Response("HTTP/1.0 200 OK", {"Content-Length: 4"}, "name"));
+  http->URL = "http://localhost:" + std::to_string(server.Port()) + "/by-name";
+  Fetch();
+  EXPECT_EQ(body.Text(), "name");
+  ASSERT_EQ(server.RequestCount(), 1u);
+  EXPECT_EQ(server.Requests()[0].Header("Host"), "localhost:" + std::to_string(server.Port()));
+  using S = THttpState;
+  EXPECT_EQ(states, (std::vector<S>{S::hsNotConnected, S::hsDnsLookup, S::hsDnsLookupDone, S::hsConnected,
+                                    S::hsWaitingHeader, S::hsWaitingBody, S::hsBodyReceived, S::hsReady}));
+}
+
 TEST_F(HttpTransportTest, ThroughAProxyTheRequestLineCarriesTheAbsoluteUrlAndHostItsPort) {
   // The test server stands in for the proxy: the target's name is never looked up.
   http->Proxy = "127.0.0.1";

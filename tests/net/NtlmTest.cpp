@@ -237,11 +237,11 @@ TEST(NtlmMessages, Type3LayoutInUnicode) {
       {"LM", {12, {24, 94}}},        {"NT", {20, {24, 118}}},          {"domain", {28, {0, 64}}},
       {"user", {36, {8, 64}}},       {"workstation", {44, {22, 72}}}, {"session key", {52, {0, 142}}},
   };
-  for (const auto& [name, spec] : fields) {
-    const Field f = FieldAt(m, spec.first);
-    EXPECT_EQ(f.length, spec.second.length) << name;
-    EXPECT_EQ(Get16(m, spec.first + 2), spec.second.length) << name << " allocated";
-    EXPECT_EQ(f.offset, spec.second.offset) << name;
+  for (const auto& [name, layout] : fields) {
+    const Field f = FieldAt(m, layout.first);
+    EXPECT_EQ(f.length, layout.second.length) << name;
+    EXPECT_EQ(Get16(m, layout.first + 2), layout.second.length) << name << " allocated";
+    EXPECT_EQ(f.offset, layout.second.offset) << name;
   }
   EXPECT_EQ(Bytes(m.begin() + 64, m.begin() + 72), Utf16("user"));
   EXPECT_EQ(Bytes(m.begin() + 72, m.begin() + 94), Utf16("WORKSTATION"));
