@@ -10,7 +10,6 @@
 namespace download {
 
 namespace {
-constexpr int kDispatchIntervalMs = 10;
 
 // The extension of an entry: from its last "." after its last "/" and ":",
 // with any query cut off first.
@@ -29,9 +28,10 @@ std::string EntryExtension(std::string_view entry) {
 
 THttpClientManager::THttpClientManager(platform::EventLoop& loop, int slotCount, TDownloadObserver& observer,
                                        const std::vector<std::string>& allowedExtensions,
-                                       const settings::TApplicationOptions& options, TClientTimeouts timeouts)
+                                       const settings::TApplicationOptions& options, TClientTimeouts timeouts,
+                                       int dispatchIntervalMs)
     : Loop(loop), AllowedExtensions(allowedExtensions), AppOptions(options), Observer(observer) {
-  DispatchTimer = std::make_unique<platform::Timer>(loop, kDispatchIntervalMs, [this] { OnDispatchTimer(); });
+  DispatchTimer = std::make_unique<platform::Timer>(loop, dispatchIntervalMs, [this] { OnDispatchTimer(); });
   for (auto& ext : AllowedExtensions) ext = app::LowerCase(ext);
   Clients.reserve(static_cast<std::size_t>(std::max(slotCount, 0)));
   for (int i = 0; i < slotCount; ++i) {

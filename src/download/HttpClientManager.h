@@ -24,13 +24,17 @@ namespace download {
 
 enum class TRunState { Stopped, Running };
 
+inline constexpr int kDispatchIntervalMs = 10;
+
 class THttpClientManager final : public TDownloadReporter {
  public:
   // `slotCount` clients, client i created with (i, OutputDir, observer,
   // OverwriteExistingFile, BandwidthThrottling, Bandwidth) of `options`.
+  // The dispatch interval is 10 ms; tests may stretch it.
   THttpClientManager(platform::EventLoop& loop, int slotCount, TDownloadObserver& observer,
                      const std::vector<std::string>& allowedExtensions,
-                     const settings::TApplicationOptions& options, TClientTimeouts timeouts = {});
+                     const settings::TApplicationOptions& options, TClientTimeouts timeouts = {},
+                     int dispatchIntervalMs = kDispatchIntervalMs);
   ~THttpClientManager() override;
   THttpClientManager(const THttpClientManager&) = delete;
   THttpClientManager& operator=(const THttpClientManager&) = delete;

@@ -63,7 +63,9 @@ void PageScanner::ScanBrowserPage() {
   }
 
   htmlLinkParser_.Execute();
-  for (const std::string& link : htmlLinkParser_.Parsed().Hyperlinks) {
+  const std::vector<std::string>& links = htmlLinkParser_.Parsed().Hyperlinks;
+  siteQueue_.Reserve(siteQueue_.Count() + links.size());
+  for (const std::string& link : links) {
     if (!IsMediaLink(link)) continue;
     std::optional<std::string> completed = scan::CompleteLink(address, link);
     // Compared in its completed form, so a relative link written twice is

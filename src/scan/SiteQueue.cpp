@@ -51,7 +51,7 @@ void SiteQueue::Rebuild() {
   while (size < entries_.size() * 2) size *= 2;
   slots_.assign(size, 0);
   for (std::size_t position = 0; position < entries_.size(); ++position) {
-    const std::uint32_t hash = CaselessHash(entries_[position]);
+    const std::uint32_t hash = hashes_[position];
     const std::size_t i = FindSlot(entries_[position], hash);
     if (slots_[i] == 0) slots_[i] = (static_cast<std::uint64_t>(hash) << 32) | (position + 1);
   }
@@ -65,6 +65,7 @@ bool SiteQueue::Contains(std::string_view entry) const {
 void SiteQueue::Add(std::string entry) {
   const std::uint32_t hash = CaselessHash(entry);
   entries_.push_back(std::move(entry));
+  hashes_.push_back(hash);
   Index(entries_.size() - 1, hash);
 }
 
@@ -72,13 +73,31 @@ bool SiteQueue::AddIfAbsent(std::string entry) {
   const std::uint32_t hash = CaselessHash(entry);
   if (!slots_.empty() && slots_[FindSlot(entry, hash)] != 0) return false;
   entries_.push_back(std::move(entry));
+  hashes_.push_back(hash);
   Index(entries_.size() - 1, hash);
   return true;
+}
+
+void SiteQueue::Reserve(std::size_t count) {
+  entries_.reserve(count);
+  hashes_.reserve(count);
+  if (count * 2 > slots_.size()) {
+    const std::size_t held = entries_.size();
+    // Rebuild sizes the index for what is held; size it for `count` instead.
+    std::size_t size = 16;
+    while (size < count * 2) size *= 2;
+    slots_.assign(size, 0);
+    for (std::size_t position = 0; position < held; ++position) {
+      const std::size_t i = FindSlot(entries_[position], hashes_[position]);
+      if (slots_[i] == 0) slots_[i] = (static_cast<std::uint64_t>(hashes_[position]) << 32) | (position + 1);
+    }
+  }
 }
 
 void SiteQueue::RemoveFirst(std::size_t count) {
   if (count > entries_.size()) count = entries_.size();
   entries_.erase(entries_.begin(), entries_.begin() + static_cast<std::ptrdiff_t>(count));
+  hashes_.erase(hashes_.begin(), hashes_.begin() + static_cast<std::ptrdiff_t>(count));
   Rebuild();
 }
 
@@ -87,11 +106,14 @@ void SiteQueue::ReplaceFirst(std::size_t count, std::vector<std::string> replace
   entries_.erase(entries_.begin(), entries_.begin() + static_cast<std::ptrdiff_t>(count));
   entries_.insert(entries_.begin(), std::make_move_iterator(replacement.begin()),
                   std::make_move_iterator(replacement.end()));
+  hashes_.clear();
+  for (const std::string& entry : entries_) hashes_.push_back(CaselessHash(entry));
   Rebuild();
 }
 
 void SiteQueue::Clear() {
   entries_.clear();
+  hashes_.clear();
   slots_.clear();
 }
 

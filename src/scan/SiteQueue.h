@@ -25,6 +25,10 @@ class SiteQueue {
   const std::string& operator[](std::size_t index) const { return entries_[index]; }
   const std::vector<std::string>& Entries() const { return entries_; }
 
+  // Makes room for `count` entries in all, so that adding up to that many
+  // does not grow the queue step by step.
+  void Reserve(std::size_t count);
+
   // Removes the first `count` entries (all of them when there are fewer).
   void RemoveFirst(std::size_t count);
   // Puts `replacement` in place of the first `count` entries; later entries
@@ -40,6 +44,7 @@ class SiteQueue {
   void Rebuild();
 
   std::vector<std::string> entries_;
+  std::vector<std::uint32_t> hashes_;  // CaselessHash of each entry
   // Open addressing over entries_, never more than half full: each slot holds
   // the entry's hash in its high half and its position + 1 in its low half
   // (0 for an empty slot). Equal entries share the first one's slot.
