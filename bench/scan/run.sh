@@ -1,7 +1,8 @@
 #!/bin/sh
 # Runs the built page-scanning benchmark (it builds nothing) and checks that
 # the scan makes one pass: the 10 MB page may take at most 12 times as long as
-# the 1 MB page.
+# the 1 MB page. Times are the best of several runs in CPU time of the
+# scanning thread, so other work on the machine does not count against them.
 #   bench/scan/run.sh [build folder]   (default: build/ at the top of the repository)
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)

@@ -1,5 +1,6 @@
 #include "app/GetOptions.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -35,9 +36,9 @@ std::optional<std::string> NormaliseExtensions(const std::string& text) {
 
 // The option names that take a value.
 bool TakesValue(std::string_view name) {
-  static constexpr std::string_view kNames[] = {"-O",      "-i",    "--input", "--user",       "--ext",
+  static constexpr std::string_view kNames[] = {"-O",    "-i",      "--user",       "--ext",
                                                 "--slots", "--out", "--proxy", "--proxy-user", "--proxy-password",
-                                                "--policy", "--timeout", "--output-file"};
+                                                "--policy", "--timeout"};
   for (std::string_view n : kNames)
     if (n == name) return true;
   return false;
@@ -89,10 +90,10 @@ GetParseResult ParseGetArguments(const std::vector<std::string>& arguments) {
       o.Help = true;
     } else if (name == "--direct") {
       o.Direct = true;
-    } else if (name == "-O" || name == "--output-file") {
+    } else if (name == "-O") {
       if (value->empty()) return usage("-O needs a file name");
       o.OutputFile = *value;
-    } else if (name == "-i" || name == "--input") {
+    } else if (name == "-i") {
       if (value->empty()) return usage("-i needs a file name");
       o.InputFiles.push_back(*value);
     } else if (name == "--user") {

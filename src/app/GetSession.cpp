@@ -207,7 +207,7 @@ int GetSession::Run() {
   loop_.RunUntil([this] { return manager_->IsIdle() && scanner_->GetSiteQueue().Empty(); });
   const bool completed = manager_->IsIdle();
   refresh.SetEnabled(false);
-  manager_->Stop();  // ends what an early end of the loop left running
+  if (!completed) manager_->Stop();  // the loop was ended early: abort what runs
   progress_.Finish();
 
   int failures = observer_.Failed() + otherFailures_ + (completed ? 0 : 1);

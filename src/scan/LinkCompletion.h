@@ -1,8 +1,10 @@
 // Making a link found on a page absolute against the page's address. A link
 // that begins with "http://" or "https://" (any letter case) is absolute and
 // kept as written; a link with any other scheme cannot be downloaded and
-// completes to nothing. Everything else is joined to the page's folder (the
-// address up to and including its last "/"), "/"-rooted links included.
+// completes to nothing. A "/"-rooted link belongs to the page's host and a
+// "//" link to its scheme; everything else is joined to the page's folder (the
+// address up to and including its last "/"), and "../" never climbs above the
+// host.
 #pragma once
 
 #include <optional>
@@ -17,7 +19,7 @@ std::optional<std::string> CompleteLink(std::string_view address, std::string_vi
 
 // `link` joined to the folder `base` (ending in "/"): without "..", one
 // leading "/" is dropped and the link appended; otherwise each leading "../"
-// drops one segment of base.
+// drops one segment of base, down to its host at most.
 std::string ResolveRelativeLink(std::string_view base, std::string_view link);
 
 }  // namespace scan

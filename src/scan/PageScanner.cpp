@@ -63,15 +63,16 @@ void PageScanner::ScanBrowserPage() {
   }
 
   htmlLinkParser_.Execute();
-  const std::vector<std::string>& links = htmlLinkParser_.Parsed().Hyperlinks;
-  siteQueue_.Reserve(siteQueue_.Count() + links.size());
-  for (const std::string& link : links) {
+  std::vector<std::string> found;
+  for (const std::string& link : htmlLinkParser_.Parsed().Hyperlinks) {
     if (!IsMediaLink(link)) continue;
-    std::optional<std::string> completed = scan::CompleteLink(address, link);
-    // Compared in its completed form, so a relative link written twice is
-    // queued once, as an absolute one is.
-    if (completed) siteQueue_.AddIfAbsent(std::move(*completed));
+    if (std::optional<std::string> completed = scan::CompleteLink(address, link)) {
+      found.push_back(std::move(*completed));
+    }
   }
+  // Compared in their completed form, so a relative link written twice is
+  // queued once, as an absolute one is.
+  siteQueue_.AddAllIfAbsent(std::move(found));
   loop_.ProcessPending();
 }
 

@@ -25,6 +25,11 @@ class SiteQueue {
   const std::string& operator[](std::size_t index) const { return entries_[index]; }
   const std::vector<std::string>& Entries() const { return entries_; }
 
+  // AddIfAbsent for each of `entries`, in order (so the first of two equal
+  // ones is kept); the index is probed ahead, which makes long batches from
+  // large pages cheaper than one call per entry.
+  void AddAllIfAbsent(std::vector<std::string> entries);
+
   // Makes room for `count` entries in all, so that adding up to that many
   // does not grow the queue step by step.
   void Reserve(std::size_t count);
@@ -40,15 +45,18 @@ class SiteQueue {
   // The slot of `entry` in the index: the one holding an equal entry, or the
   // empty one where it would go.
   std::size_t FindSlot(std::string_view entry, std::uint32_t hash) const;
-  void Index(std::size_t position, std::uint32_t hash);
-  void Rebuild();
+  // Appends to entries_ and hashes_ and records the entry in slot `slot`
+  // (from FindSlot), growing the index when it gets half full.
+  void Append(std::string entry, std::uint32_t hash, std::size_t slot);
+  // Sizes the index for `capacity` entries and indexes every entry.
+  void Rebuild(std::size_t capacity);
 
   std::vector<std::string> entries_;
   std::vector<std::uint32_t> hashes_;  // CaselessHash of each entry
-  // Open addressing over entries_, never more than half full: each slot holds
-  // the entry's hash in its high half and its position + 1 in its low half
-  // (0 for an empty slot). Equal entries share the first one's slot.
-  std::vector<std::uint64_t> slots_;
+  // Open addressing over entries_, at most half full: each slot holds an
+  // entry's position + 1, or 0 when empty. Equal entries share the first
+  // one's slot. Four bytes a slot keep the index of a large page small.
+  std::vector<std::uint32_t> slots_;
 };
 
 }  // namespace scan

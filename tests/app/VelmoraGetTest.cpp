@@ -14,11 +14,13 @@
 #include <dirent.h>
 
 #include <map>
+#include <mutex>
 #include <random>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "support/NtlmCheck.h"
 #include "support/Sandbox.h"
 #include "support/TestHttpServer.h"
 
@@ -314,25 +316,52 @@ TEST_F(VelmoraGetTest, ExistingFilesFollowThePolicy) {
   EXPECT_EQ(Sandbox::ReadFile(out + site + "f.flv"), files["/f.flv"]);
 }
 
-TEST_F(VelmoraGetTest, ServerCredentialsReachPagesAndFiles) {
+TEST_F(VelmoraGetTest, ServerCredentialsReachPagesAndFilesWithBasicAndNtlm) {
   files["/private/page.html"] = "<a href=\"p.flv\">x</a>";
   files["/private/p.flv"] = Binary(3000, 12);
-  server.SetHandler([this](const RecordedRequest& request) {
-    if (request.Header("Authorization") != "Basic dTpwOnc=")  // u:p:w
-      return Reply::Response("HTTP/1.0 401 Unauthorized",
-                             {"WWW-Authenticate: Basic realm=\"clips\"", "Content-Length: 6"}, "denied");
-    const auto found = files.find(TargetOf(request));
-    return found == files.end() ? NotFound() : Ok(found->second);
-  });
+  const net::NtlmChallengeBytes challenge = {0x01, 0x23, 0x45, 0x67, 0x89, 0xab, 0xcd, 0xef};
+  const std::string type2 = testsupport::NtlmType2Value(challenge);
+  std::mutex mutex;
+  std::vector<std::string> verdicts;
 
-  RunResult r = Run({"--out", out, "--ext", ".flv", server.Url("/private/page.html")});
-  EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
-  EXPECT_NE(r.err.find("Error: HTTP 401 Unauthorized - " + server.Url("/private/page.html")), std::string::npos)
-      << r.err;
+  for (const std::string scheme : {"Basic", "NTLM"}) {
+    SCOPED_TRACE(scheme);
+    verdicts.clear();
+    server.SetHandler([&, scheme](const RecordedRequest& request) {
+      const std::string auth = request.Header("Authorization");
+      const auto served = [&] {
+        const auto found = files.find(TargetOf(request));
+        return found == files.end() ? NotFound() : Ok(found->second);
+      };
+      const Reply refused = Reply::Response("HTTP/1.0 401 Unauthorized",
+                                            {"WWW-Authenticate: " + scheme + " realm=\"clips\"", "Content-Length: 6"},
+                                            "denied");
+      if (scheme == "Basic") return auth == "Basic YWxpY2U6c2U6Y3JldA==" ? served() : refused;  // alice:se:cret
+      if (auth.empty()) return refused;
+      if (testsupport::IsNtlmType1(auth))
+        return Reply::Response("HTTP/1.0 401 Unauthorized",
+                               {"WWW-Authenticate: " + type2, "Connection: keep-alive", "Content-Length: 6"}, "step 2")
+            .KeepAlive();
+      const testsupport::NtlmCheckResult check = testsupport::CheckNtlmType3(auth, "se:cret", challenge, "alice");
+      std::lock_guard lock(mutex);
+      verdicts.push_back(check.accepted ? "accepted" : "refused: " + check.reason);
+      return check.accepted ? served() : refused;
+    });
 
-  r = Run({"--out", out, "--ext", ".flv", "--user", "u:p:w", server.Url("/private/page.html")});
-  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
-  EXPECT_EQ(Sandbox::ReadFile(out + site + "p.flv"), files["/private/p.flv"]);
+    RunResult r = Run({"--out", out, "--ext", ".flv", server.Url("/private/page.html")});
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    EXPECT_NE(r.err.find("Error: HTTP 401 Unauthorized - " + server.Url("/private/page.html")), std::string::npos)
+        << r.err;
+
+    r = Run({"--out", out, "--ext", ".flv", "--policy", "overwrite", "--user", "alice:se:cret",
+             server.Url("/private/page.html")});
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(Sandbox::ReadFile(out + site + "p.flv"), files["/private/p.flv"]);
+    std::lock_guard lock(mutex);
+    if (scheme == "NTLM") {
+      EXPECT_EQ(verdicts, (std::vector<std::string>{"accepted", "accepted"}));
+    }
+  }
 }
 
 TEST_F(VelmoraGetTest, PagesAndFilesGoThroughTheProxy) {

@@ -205,6 +205,20 @@ TEST(HtmlLinkParser, ExecuteClearsTheResultsOfTheLastParse) {
               p.Images.empty() && p.Locallinks.empty());
 }
 
+TEST(HtmlLinkParser, HandlerThatAssignsHtmlDuringExecute) {
+  HtmlLinkParser parser;
+  parser.OnFoundTag = [&](HtmlLinkParser& sender, const std::string&) { sender.SetHTML({"<a href=\"next.flv\">"}); };
+  parser.SetHTML({"<p>", "<a href=\"first.flv\">"});
+  parser.Execute();  // the page being parsed stays intact under the handler
+  EXPECT_EQ(parser.Parsed().Hyperlinks, Lines{"first.flv"});
+  EXPECT_EQ(parser.HTML(), Lines{"<a href=\"next.flv\">"});
+
+  parser.OnFoundTag = nullptr;
+  parser.Execute();
+  EXPECT_EQ(parser.Parsed().Hyperlinks, Lines{"next.flv"});
+  EXPECT_EQ(parser.HTML(), Lines{"<a href=\"next.flv\">"});  // kept for the next run
+}
+
 TEST(HtmlLinkParser, FixturePageInDocumentOrder) {
   const TParsed p = Parse(ReadFixture("media_page.html"));
   const Lines expected = {"clip.flv",

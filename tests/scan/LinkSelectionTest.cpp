@@ -56,7 +56,13 @@ TEST(LinkSelection, CompleteLinkAgainstThePageAddress) {
     std::optional<std::string> completed;
   } cases[] = {
       {"http://h/dir/page.html", "a.flv", "http://h/dir/a.flv"},
-      {"http://h/dir/page.html", "/v/a.flv", "http://h/dir/v/a.flv"},  // joined to the page's folder
+      // Rooted links belong to the host, "//" links to the page's scheme.
+      {"http://h/dir/page.html", "/v/a.flv", "http://h/v/a.flv"},
+      {"http://h:8080/dir/page.html", "/a.flv", "http://h:8080/a.flv"},
+      {"https://h/dir/page.html", "//cdn.example/a.flv", "https://cdn.example/a.flv"},
+      {"http://h", "/a.flv", "http://h/a.flv"},
+      // "../" stops at the host.
+      {"http://h/dir/page.html", "../../../a.flv", "http://h/a.flv"},
       {"http://h/dir/page.html", "../a.flv", "http://h/a.flv"},
       {"http://h/dir/page.html", "sub/a.flv", "http://h/dir/sub/a.flv"},
       {"http://h/a/b/page.html", "../../a.flv", "http://h/a.flv"},
@@ -88,7 +94,7 @@ TEST(LinkSelection, ResolveRelativeLink) {
       {"http://h/a/b/", "../a.flv", "http://h/a/a.flv"},
       {"http://h/a/b/", "../../x/a.flv", "http://h/x/a.flv"},
       {"", "../a.flv", "/a.flv"},
-      {"http://h/", "../../../../a.flv", "/a.flv"},
+      {"http://h/", "../../../../a.flv", "http://h/a.flv"},
       {"http://h/dir/", "..", "http://h/"},
   };
   for (const Case& c : cases) EXPECT_EQ(ResolveRelativeLink(c.base, c.link), c.resolved) << c.base << c.link;

@@ -69,7 +69,7 @@ const char* const kPageAddress = "http://www.example.com/dir/page.html";
 const Lines kMediaPageQueue = {
     "http://www.example.com/dir/clip.flv",
     "http://cdn.example.com/Movies/a.MPG?x=1",
-    "http://www.example.com/dir/v/b.flv",
+    "http://www.example.com/v/b.flv",
     "http://www.example.com/c.flv",
     "http://www.example.com/dir/sub/d.mpeg4",
     "http://www.example.com/dir/song.mp3?download=1",
@@ -80,7 +80,7 @@ const Lines kMediaPageQueue = {
 const Lines kMediaPageRequests = {
     "clip.flv,http://www.example.com/dir/clip.flv",
     "a.MPG?x=1,http://cdn.example.com/Movies/a.MPG?x=1",
-    "b.flv,http://www.example.com/dir/v/b.flv",
+    "b.flv,http://www.example.com/v/b.flv",
     "c.flv,http://www.example.com/c.flv",
     "d.mpeg4,http://www.example.com/dir/sub/d.mpeg4",
     "song.mp3?download=1,http://www.example.com/dir/song.mp3?download=1",
