@@ -2,21 +2,15 @@
 
 #include <exception>
 
-namespace app {
+#include "net/BrowserHeaders.h"
 
-namespace {
-// The request header the download clients send, so a page is asked for as
-// its files are.
-constexpr const char* kAgent = "Mozilla/5.0 (Windows; U; Windows NT 5.0; en-US; rv:1.8.1) Gecko/20061010 Firefox/2.0";
-constexpr const char* kAccept =
-    "text/xml,application/xml,application/xhtml+xml,text/html;q=0.9,text/plain;q=0.8,image/png,*/*";
-}  // namespace
+namespace app {
 
 GetPageFetcher::GetPageFetcher(platform::EventLoop& loop, int stallMs)
     : http_(loop), stall_(loop, stallMs, [this] { StallTick(); }) {
-  http_.Agent = kAgent;
-  http_.Accept = kAccept;
-  http_.AcceptLanguage = "en-us,en";
+  http_.Agent = net::kBrowserAgent;
+  http_.Accept = net::kBrowserAccept;
+  http_.AcceptLanguage = net::kBrowserAcceptLanguage;
   http_.ProxyPort = "80";
   http_.FollowRelocation = true;
   http_.LocationChangeMaxCount = 5;

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "net/BrowserHeaders.h"
 #include "download/TransferTexts.h"
 #include "platform/Clock.h"
 #include "platform/EventLoop.h"
@@ -13,9 +14,6 @@
 namespace download {
 
 namespace {
-constexpr const char* kAgent = "Mozilla/5.0 (Windows; U; Windows NT 5.0; en-US; rv:1.8.1) Gecko/20061010 Firefox/2.0";
-constexpr const char* kAccept =
-    "text/xml,application/xml,application/xhtml+xml,text/html;q=0.9,text/plain;q=0.8,image/png,*/*";
 
 bool FileExists(const std::string& path) {
   struct stat st {};
@@ -45,9 +43,9 @@ THttpClient::THttpClient(platform::EventLoop& loop, int slot, std::string output
   TimeoutTimer = std::make_unique<platform::Timer>(loop, timeouts.StallMs, [this] { TimeoutTimerTick(); });
   Http_ = std::make_unique<net::THttpTransport>(loop);
   net::THttpTransport& http = *Http_;
-  http.Agent = kAgent;
-  http.Accept = kAccept;
-  http.AcceptLanguage = "en-us,en";
+  http.Agent = net::kBrowserAgent;
+  http.Accept = net::kBrowserAccept;
+  http.AcceptLanguage = net::kBrowserAcceptLanguage;
   http.SocksLevel = "5";
   http.SocksPort = "80";
   http.ProxyPort = "80";

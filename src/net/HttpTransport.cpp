@@ -693,16 +693,20 @@ void THttpTransport::SocketSessionClosed(int error) {
 
 // --- relocation ----------------------------------------------------------
 
-void THttpTransport::StartRelocation() {
+bool THttpTransport::CountRelocation() {
   ++LocationChangeCurCount_;
-  if (LocationChangeCurCount_ > LocationChangeMaxCount) {
-    bool allow = false;
-    if (OnLocationChangeExceeded) OnLocationChangeExceeded(*this, LocationChangeCurCount_, allow);
-    if (!allow) {
-      LocationFlag_ = false;
-      EndOfResponse();
-      return;
-    }
+  if (LocationChangeCurCount_ <= LocationChangeMaxCount) return false;
+  bool allow = false;
+  if (OnLocationChangeExceeded) OnLocationChangeExceeded(*this, LocationChangeCurCount_, allow);
+  if (allow) return false;
+  LocationFlag_ = false;
+  return true;
+}
+
+void THttpTransport::StartRelocation() {
+  if (CountRelocation()) {
+    EndOfResponse();
+    return;
   }
   THttpUrl target = ParseURL(StripFragment(Location_));
   std::string host = Proxy.empty() ? target.Host : ConnHost_;
@@ -721,16 +725,10 @@ void THttpTransport::StartRelocation() {
 }
 
 void THttpTransport::RelocationAfterClose() {
-  ++LocationChangeCurCount_;
-  if (LocationChangeCurCount_ > LocationChangeMaxCount) {
-    bool allow = false;
-    if (OnLocationChangeExceeded) OnLocationChangeExceeded(*this, LocationChangeCurCount_, allow);
-    if (!allow) {
-      LocationFlag_ = false;
-      if (OnSessionClosed) OnSessionClosed(*this, 0);
-      SetReady();
-      return;
-    }
+  if (CountRelocation()) {
+    if (OnSessionClosed) OnSessionClosed(*this, 0);
+    SetReady();
+    return;
   }
   if (RequestType_ == THttpRequestKind::rqPost) RequestType_ = THttpRequestKind::rqGet;
   RestartIsRelocation_ = true;

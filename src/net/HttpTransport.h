@@ -238,6 +238,9 @@ class THttpTransport {
   void EndOfResponse();
 
   // Relocation.
+  // Counts one relocation step; true (and the relocation dropped) when the
+  // count passes the limit and OnLocationChangeExceeded does not lift it.
+  bool CountRelocation();
   void StartRelocation();
   void RelocationAfterClose();
   void Restart();

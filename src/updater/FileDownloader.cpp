@@ -1,16 +1,11 @@
 #include "updater/FileDownloader.h"
 
+#include "net/BrowserHeaders.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/EventLoop.h"
 
 namespace updater {
-
-namespace {
-constexpr const char* kAgent = "Mozilla/5.0 (Windows; U; Windows NT 5.0; en-US; rv:1.8.1) Gecko/20061010 Firefox/2.0";
-constexpr const char* kAccept =
-    "text/xml,application/xml,application/xhtml+xml,text/html;q=0.9,text/plain;q=0.8,image/png,*/*";
-}  // namespace
 
 TFileDownloader::TFileDownloader(platform::EventLoop& loop, platform::Dialogs& dialogs, const std::string& address,
                                  const std::string& localFile, TFileDownloaderTimeouts timeouts) {
@@ -30,9 +25,9 @@ TFileDownloader::TFileDownloader(platform::EventLoop& loop, platform::Dialogs& d
   http.ProxyPort = "80";
   http.FollowRelocation = true;
   http.LocationChangeMaxCount = 5;
-  http.AcceptLanguage = "en-us,en";
-  http.Accept = kAccept;
-  http.Agent = kAgent;
+  http.AcceptLanguage = net::kBrowserAcceptLanguage;
+  http.Accept = net::kBrowserAccept;
+  http.Agent = net::kBrowserAgent;
   http.MultiThreaded = false;
   http.RcvdStream = LocalFile.get();
   http.OnDocBegin = [this](net::THttpTransport&) { DocBegin(); };
