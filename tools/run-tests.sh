@@ -1,13 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the whole test suite: the CTest
-# suite, then a short run of every fuzz target under AddressSanitizer.
+# Installs what is missing, builds, and runs the whole test suite: a short run
+# of every fuzz target under AddressSanitizer, then the CTest suite (whose
+# summary is the last thing printed).
 # VELMORA_FUZZ_SECONDS sets the time per fuzz target (default 10; 0 skips).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
 bash tools/build.sh
-export QT_QPA_PLATFORM=offscreen
-ctest --test-dir build -j2 --output-on-failure --timeout 300
 
 fuzz_seconds=${VELMORA_FUZZ_SECONDS:-10}
 if [ "$fuzz_seconds" -gt 0 ]; then
@@ -16,3 +15,6 @@ if [ "$fuzz_seconds" -gt 0 ]; then
   cmake --build build-fuzz -j2
   bash fuzz/run.sh build-fuzz "$fuzz_seconds"
 fi
+
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir build -j2 --output-on-failure --timeout 300
