@@ -65,6 +65,9 @@ TDownloadTarget ComputeDownloadTarget(std::string_view entry, std::string_view o
   }
   t.SiteFolder = SiteFolderOf(address);
   t.FileName = app::SanitizeFileName(fileName);
+  // A NUL (a title with "%00") would cut the path short when it is opened.
+  for (char& c : t.FileName)
+    if (c == '\0') c = '_';
   // A name that would be the site folder itself or its parent.
   if (t.FileName.empty() || t.FileName == "." || t.FileName == "..") t.FileName = "index.html";
   t.TargetPath = std::string(outputDir) + t.SiteFolder + t.FileName;

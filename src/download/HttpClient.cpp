@@ -1,5 +1,7 @@
 #include "download/HttpClient.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,6 +30,16 @@ bool FolderExists(const std::string& path) {
 std::string FolderOf(const std::string& path) {
   const auto slash = path.rfind('/');
   return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+// Whether another transfer, of this program or another one writing the same
+// folder, holds `path` as its temporary file (HoldTempFile).
+bool HeldByAnotherTransfer(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  ::close(fd);  // also lets go of our own lock, if we got it
+  return held;
 }
 }  // namespace
 
@@ -66,8 +78,7 @@ THttpClient::~THttpClient() {
   TimeoutTimer->SetEnabled(false);
   Destroying = true;
   Http_->AbortRequest();
-  Http_->RcvdStream = nullptr;
-  FileStream.reset();
+  CloseTempFile();
   Http_.reset();
 }
 
@@ -122,7 +133,10 @@ bool THttpClient::PrepareTarget(const std::string& entry) {
   }
   if (DuplicatePolicy == TDuplicatePolicy::OverwriteExistingFile) {
     bool failed = FileExists(Target.TargetPath) && ::unlink(Target.TargetPath.c_str()) != 0;
-    if (!failed && FileExists(Target.TempPath) && ::unlink(Target.TempPath.c_str()) != 0) failed = true;
+    // Another slot's ".$$$" of the same name is in use and stays.
+    if (!failed && FileExists(Target.TempPath) &&
+        (HeldByAnotherTransfer(Target.TempPath) || ::unlink(Target.TempPath.c_str()) != 0))
+      failed = true;
     if (failed) {
       Reporter.NotifyError("Error: OVERWRITE_FILE, initial delete failed. File in use or no longer exists");
       return false;
@@ -132,8 +146,16 @@ bool THttpClient::PrepareTarget(const std::string& entry) {
 }
 
 bool THttpClient::CreateTempFile() {
+  // Truncating another transfer's file would mix two bodies in one.
+  if (HeldByAnotherTransfer(Target.TempPath)) {
+    Reporter.NotifyError("Error: Unable to create output file: " + Target.TempPath);
+    return false;
+  }
   FileStream = std::make_unique<net::TFileStream>();
-  if (FileStream->Create(Target.TempPath)) return true;
+  if (FileStream->Create(Target.TempPath)) {
+    HoldTempFile();
+    return true;
+  }
   const std::string folder = FolderOf(Target.TempPath);
   if (FolderExists(folder)) {
     Reporter.NotifyError("Error: Unable to create output file: " + Target.TempPath);
@@ -151,8 +173,27 @@ bool THttpClient::CreateTempFile() {
     FileStream.reset();
     return false;
   }
+  HoldTempFile();
   Reporter.NotifyFolderCreated();
   return true;
+}
+
+void THttpClient::HoldTempFile() {
+  // A lock of its own on the file, so that the check above sees it from any
+  // descriptor. Without locks (some network file systems) writing goes on.
+  if (TempHoldFd >= 0) ::close(TempHoldFd);
+  TempHoldFd = ::open(Target.TempPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (TempHoldFd >= 0 && ::flock(TempHoldFd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(TempHoldFd);
+    TempHoldFd = -1;
+  }
+}
+
+void THttpClient::CloseTempFile() {
+  Http_->RcvdStream = nullptr;
+  FileStream.reset();
+  if (TempHoldFd >= 0) ::close(TempHoldFd);
+  TempHoldFd = -1;
 }
 
 void THttpClient::AbortDownload() {
@@ -161,8 +202,7 @@ void THttpClient::AbortDownload() {
   const bool wasInTransfer = InTransfer;
   InTransfer = false;  // events the abort fires from within are not this transfer's end
   Http_->AbortRequest();
-  Http_->RcvdStream = nullptr;
-  FileStream.reset();
+  CloseTempFile();
   // Failed in any case, also for an idle slot.
   Observer.OnSlotStatus(Slot_, TSlotStatus::Failed);
   State_ = TClientState::Idle;
@@ -206,6 +246,7 @@ void THttpClient::HttpDocBegin() {
   StartTick = static_cast<std::int64_t>(platform::TickCountMs());
   ReceivedBytes = 0;
   ExpectedLength = Http_->ContentLength();
+  StartPosition = FileStream ? FileStream->Position() : 0;
   Observer.OnSlotStatus(Slot_, TSlotStatus::Transferring);
 }
 
@@ -214,6 +255,13 @@ void THttpClient::HttpDocData(const char* /*buffer*/, std::size_t len) {
   RestartTimeout();
   if (DocIsInterim) return;
   ReceivedBytes += static_cast<std::int64_t>(len);
+  // The transport has written the fragment to the file; a short write (disk
+  // full, file too large) would leave a hole that nobody sees.
+  if (FileStream && FileStream->Position() - StartPosition != ReceivedBytes) {
+    Reporter.NotifyError("Error: Unable to write output file: " + Target.TempPath);
+    AbortDownload();
+    return;
+  }
   const std::int64_t elapsed = static_cast<std::int64_t>(platform::TickCountMs()) - StartTick;
   if (elapsed != 0) {
     const double speed = TransferSpeed(ReceivedBytes, elapsed);
@@ -234,7 +282,8 @@ void THttpClient::HttpRequestDone(std::uint16_t error) {
   if (Destroying || !InTransfer) return;
   const std::string address = Target.Address;
   if (error != 0) {
-    if (error == net::kHttpErrBodyIncomplete)
+    // Once the body has begun, the reason phrase is the server's ("OK").
+    if (error == net::kHttpErrBodyIncomplete || (FinalDocStarted && error != net::kHttpErrAborted))
       Reporter.NotifyError("Error: Incomplete download - " + address);
     else if (error != net::kHttpErrAborted)
       Reporter.NotifyError("Error: " + Http_->ReasonPhrase() + " - " + address);
@@ -264,7 +313,7 @@ void THttpClient::EndTransfer(bool ok) {
   TimeoutTimer->SetEnabled(false);
   InTransfer = false;
   Http_->RcvdStream = nullptr;
-  FileStream.reset();  // closes the file
+  FileStream.reset();  // closes the file; the hold goes once it has its name
   if (ok) {
     const std::string finalPath = ChangePathExtension(Target.TempPath, PathExtension(Target.TargetPath));
     if (std::rename(Target.TempPath.c_str(), finalPath.c_str()) != 0) {
@@ -272,6 +321,7 @@ void THttpClient::EndTransfer(bool ok) {
       ok = false;
     }
   }
+  CloseTempFile();
   Observer.OnSlotStatus(Slot_, ok ? TSlotStatus::Finished : TSlotStatus::Failed);
   State_ = TClientState::Idle;
   Reporter.ClientBecameIdle(*this);

@@ -75,6 +75,10 @@ class THttpClient {
  private:
   bool PrepareTarget(const std::string& entry);
   bool CreateTempFile();
+  // The ".$$$" file is held with exclusive access while it is written, so
+  // that no other slot (or program) deletes, truncates or renames it.
+  void HoldTempFile();
+  void CloseTempFile();
   // The one end of a transfer: closes the file, renames it when `ok`, sends
   // the status and returns to Idle.
   void EndTransfer(bool ok);
@@ -92,6 +96,7 @@ class THttpClient {
   void RestartTimeout();
 
   std::unique_ptr<net::TFileStream> FileStream;
+  int TempHoldFd = -1;  // the lock on FileStream's file
   std::unique_ptr<platform::Timer> TimeoutTimer;
   bool Destroying = false;
   bool Aborted = false;
@@ -111,6 +116,7 @@ class THttpClient {
   bool InTransfer = false;       // between StartDownload and its one end report
   bool DocIsInterim = false;     // the document now arriving is not the final one
   bool FinalDocStarted = false;  // the final document's body began
+  std::int64_t StartPosition = 0;  // FileStream's position when the final body began
 };
 
 }  // namespace download

@@ -11,18 +11,16 @@ namespace download {
 
 namespace {
 
-// The extension of an entry: from its last "." after its last "/" and ":",
-// with any query cut off first.
-std::string EntryExtension(std::string_view entry) {
-  const auto query = entry.find('?');
-  if (query != std::string_view::npos) entry = entry.substr(0, query);
-  const auto dot = entry.rfind('.');
+// The extension of a text: from its last "." after its last "/" and ":",
+// lower-cased; empty when there is none.
+std::string TextExtension(std::string_view text) {
+  const auto dot = text.rfind('.');
   if (dot == std::string_view::npos) return {};
-  const auto slash = entry.rfind('/');
-  const auto colon = entry.rfind(':');
+  const auto slash = text.rfind('/');
+  const auto colon = text.rfind(':');
   if (slash != std::string_view::npos && slash > dot) return {};
   if (colon != std::string_view::npos && colon > dot) return {};
-  return app::LowerCase(entry.substr(dot));
+  return app::LowerCase(text.substr(dot));
 }
 }  // namespace
 
@@ -133,9 +131,15 @@ bool THttpClientManager::IsIdle() const {
 
 bool THttpClientManager::IsAllowedEntry(std::string_view entry) const {
   if (IsYouTubeEntryAnyCase(entry)) return true;
-  const std::string ext = EntryExtension(entry);
-  if (ext.empty()) return false;
-  return std::find(AllowedExtensions.begin(), AllowedExtensions.end(), ext) != AllowedExtensions.end();
+  auto allowed = [this](const std::string& ext) {
+    return !ext.empty() && std::find(AllowedExtensions.begin(), AllowedExtensions.end(), ext) != AllowedExtensions.end();
+  };
+  // The extension before the query ("clip.flv?session=7"), or that of the
+  // whole entry, as before, for links that name the file in their query
+  // ("get.php?file=a.flv").
+  const auto query = entry.find('?');
+  if (query != std::string_view::npos && allowed(TextExtension(entry.substr(0, query)))) return true;
+  return allowed(TextExtension(entry));
 }
 
 void THttpClientManager::OnDispatchTimer() {

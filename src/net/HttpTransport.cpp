@@ -90,9 +90,15 @@ THttpTransport::THttpTransport(platform::EventLoop& loop) : loop_(loop), alive_(
   CtrlSocket_->OnDataSent = [](TSocketBase&, std::uint16_t) {};
   CtrlSocket_->OnSessionClosed = [this](TSocketBase&, std::uint16_t e) { SocketSessionClosed(e); };
   CtrlSocket_->OnError = [this](TSocketBase&) { SocketError(); };
-  ContentCodingHnd_ = std::make_unique<TCodingHandler>(RcvdStream, [this](const char* data, std::size_t len) {
-    if (OnDocData) OnDocData(*this, data, len);
-  });
+  ContentCodingHnd_ = std::make_unique<TCodingHandler>(
+      [this](const char* data, std::size_t len) {
+        // A stream that cannot take the bytes (a full disk) must not let the
+        // transfer end as a success with a short file.
+        if (RcvdStream && RcvdStream->Write(data, len) != len) StreamWriteFailed_ = true;
+      },
+      [this](const char* data, std::size_t len) {
+        if (OnDocData) OnDocData(*this, data, len);
+      });
 }
 
 THttpTransport::~THttpTransport() {
@@ -197,6 +203,9 @@ void THttpTransport::ResetResponse() {
   DocEnded_ = false;
   ChunkedBody_ = false;
   StreamStartSize_ = -1;
+  StreamWriteFailed_ = false;
+  RcvdHeaderBytes_ = 0;
+  HeaderTooLarge_ = false;
   LineBuffer_.Clear();
   ChunkDecoder_.Reset();
 }
@@ -460,6 +469,16 @@ void THttpTransport::ProcessHeaderLine(std::string& line, bool hadCR) {
   std::shared_ptr<bool> alive = alive_;
   const std::uint64_t gen = Generation_;
   auto gone = [&] { return !*alive || gen != Generation_; };
+  if (HeaderTooLarge_) return;
+  // A header without end would grow the stored lines without bound.
+  RcvdHeaderBytes_ += line.size() + 2;
+  if (RcvdHeaderBytes_ > kMaxHeaderBytes) {
+    HeaderTooLarge_ = true;
+    RequestDoneError_ = kHttpErrBodyIncomplete;
+    LocationFlag_ = false;
+    CtrlSocket_->Close();
+    return;
+  }
   LastResponse_ = line;
   if (!HeaderStarted_) {
     HeaderStarted_ = true;
@@ -474,6 +493,7 @@ void THttpTransport::ProcessHeaderLine(std::string& line, bool hadCR) {
       ChangeState(THttpState::hsWaitingBody);
       if (OnHeaderEnd) OnHeaderEnd(*this);
       if (gone() || State_ != THttpState::hsWaitingBody) return;
+      // The line end stays with the line: the document arrives byte for byte.
       std::string first = line + (hadCR ? "\r\n" : "\n");
       ProcessBody(first.data(), first.size());
       return;
@@ -597,20 +617,8 @@ std::size_t THttpTransport::ProcessBody(const char* data, std::size_t len) {
     if (ChunkDecoder_.GetState() == THttpChunkDecoder::State::Done) {
       BodyComplete();
     } else if (ChunkDecoder_.GetState() == THttpChunkDecoder::State::Error) {
-      // Framing that cannot be trusted: the body ends here as a failure, and
-      // the connection goes with it.
-      RequestDoneError_ = kHttpErrBodyIncomplete;
-      LocationFlag_ = false;
-      ChangeState(THttpState::hsBodyReceived);
-      ContentCodingHnd_->FinishDecoders();
-      DocEnded_ = true;
-      if (OnDocEnd) OnDocEnd(*this);
-      if (!*alive || gen != Generation_) return used;
-      if (CtrlSocket_->State() != TSocketState::ssClosed)
-        CtrlSocket_->Close();
-      else
-        SetReady();
-      return used;
+      // Framing that cannot be trusted.
+      FailBody();
     }
     return used;
   }
@@ -627,7 +635,30 @@ std::size_t THttpTransport::ProcessBody(const char* data, std::size_t len) {
   return len;
 }
 
-void THttpTransport::DeliverBody(const char* data, std::size_t len) { ContentCodingHnd_->Write(data, len); }
+void THttpTransport::DeliverBody(const char* data, std::size_t len) {
+  std::shared_ptr<bool> alive = alive_;
+  const std::uint64_t gen = Generation_;
+  ContentCodingHnd_->Write(data, len);
+  if (!*alive || gen != Generation_ || State_ != THttpState::hsWaitingBody) return;
+  if (StreamWriteFailed_) FailBody();
+}
+
+void THttpTransport::FailBody() {
+  std::shared_ptr<bool> alive = alive_;
+  const std::uint64_t gen = Generation_;
+  // The body ends here as a failure, and the connection goes with it.
+  RequestDoneError_ = kHttpErrBodyIncomplete;
+  LocationFlag_ = false;
+  ChangeState(THttpState::hsBodyReceived);
+  ContentCodingHnd_->FinishDecoders();
+  DocEnded_ = true;
+  if (OnDocEnd) OnDocEnd(*this);
+  if (!*alive || gen != Generation_) return;
+  if (CtrlSocket_->State() != TSocketState::ssClosed)
+    CtrlSocket_->Close();
+  else
+    SetReady();
+}
 
 void THttpTransport::BodyComplete() {
   std::shared_ptr<bool> alive = alive_;

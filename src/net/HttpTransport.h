@@ -15,9 +15,11 @@
 //
 // OnRequestDone's error: 0 on success, kHttpErrAborted after AbortRequest,
 // kHttpErrBodyIncomplete when the response ended before its header or body was
-// complete (short of its Content-Length, chunks cut off or malformed),
-// otherwise the socket's or the name lookup's Winsock number. HTTP error
-// statuses are told only through StatusCode() (GetAndWait raises for them).
+// complete (short of its Content-Length, chunks cut off or malformed), its
+// header passed kMaxHeaderBytes, or the receive stream could not take the body
+// (a full disk), otherwise the socket's
+// or the name lookup's Winsock number. HTTP error statuses are told only
+// through StatusCode() (GetAndWait raises for them).
 // Only "http" is spoken; IPv4 only.
 #pragma once
 
@@ -71,6 +73,9 @@ enum class THttpNTLMState { ntlmNone, ntlmMsg1, ntlmMsg3, ntlmDone };
 // Done-errors of our own.
 constexpr int kHttpErrAborted = 3;
 constexpr int kHttpErrBodyIncomplete = 4;
+// A response header longer than this (its lines added up) ends the request
+// with kHttpErrBodyIncomplete.
+constexpr std::size_t kMaxHeaderBytes = 1 << 20;
 
 // Messages the component posts to its own window.
 constexpr std::uint32_t kMsgHttpRequestDone = 1025;
@@ -234,6 +239,8 @@ class THttpTransport {
   // Consumes body bytes; returns how many were taken.
   std::size_t ProcessBody(const char* data, std::size_t len);
   void DeliverBody(const char* data, std::size_t len);
+  // Ends the body as a failure (kHttpErrBodyIncomplete) and closes.
+  void FailBody();
   void BodyComplete();
   void EndOfResponse();
 
@@ -307,6 +314,9 @@ class THttpTransport {
   bool DocEnded_ = false;
   bool ChunkedBody_ = false;
   std::int64_t StreamStartSize_ = -1;  // receive stream size when the body began
+  bool StreamWriteFailed_ = false;     // the receive stream took fewer bytes than given
+  std::size_t RcvdHeaderBytes_ = 0;    // header lines of this response, line ends counted
+  bool HeaderTooLarge_ = false;        // over kMaxHeaderBytes: the response is dropped
   THttpLineBuffer LineBuffer_;
   THttpChunkDecoder ChunkDecoder_;
   std::vector<char> ReceiveBuffer_;

@@ -59,10 +59,10 @@ TLocalRemote* FileTypeClass(TParsed& parsed, std::string_view ext) {
 void HtmlLinkParser::Execute() {
   parsed_.Clear();
 
-  // The lines are parsed where they are, as if joined with CR LF after each.
-  // A handler that assigns HTML meanwhile gets its lines kept; ours are only
-  // put back when it did not.
-  const std::vector<std::string> lines = std::move(html_);
+  // The lines are parsed where they are, as if joined with CR LF after each,
+  // and moved out and back rather than copied. A handler that assigns HTML
+  // meanwhile gets its lines kept; ours are only put back when it did not.
+  std::vector<std::string> lines = std::move(html_);
   html_.clear();
   const std::uint64_t generation = ++htmlGeneration_;
   Parse(lines);

@@ -14,13 +14,29 @@ std::string Joined(std::string_view a, std::string_view b, std::string_view c) {
   return out;
 }
 
+// The first position at or after `from` where a query or a fragment begins,
+// or where `alsoSlash` is set a path; the text's size when there is none. (A
+// plain loop: find_first_of calls memchr once per character.)
+std::size_t EndOfPart(std::string_view text, std::size_t from, bool alsoSlash) {
+  for (std::size_t i = from; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '?' || c == '#' || (alsoSlash && c == '/')) return i;
+  }
+  return text.size();
+}
+
+// The address without its query and fragment: a "/" there names no folder.
+std::string_view PagePath(std::string_view address) { return address.substr(0, EndOfPart(address, 0, false)); }
+
 // "scheme://host" of an address, or empty when it has no "://".
 std::string_view Origin(std::string_view address) {
   const std::size_t scheme = address.find("://");
   if (scheme == std::string_view::npos) return {};
-  const std::size_t path = address.find('/', scheme + 3);
-  return path == std::string_view::npos ? address : address.substr(0, path);
+  return address.substr(0, EndOfPart(address, scheme + 3, true));
 }
+
+// True when the link starts by leaving its folder: "../" or a bare "..".
+bool ClimbsUp(std::string_view link) { return link.substr(0, 3) == "../" || link == ".."; }
 
 }  // namespace
 
@@ -33,20 +49,31 @@ std::optional<std::string> CompleteLink(std::string_view address, std::string_vi
 
   // Rooted links belong to the page's host, "//" links to its scheme: joined
   // to the page's folder they name addresses that do not exist.
-  const std::string_view origin = Origin(address);
+  const std::string_view page = PagePath(address);
+  const std::string_view origin = Origin(page);
   if (!origin.empty() && link.size() >= 2 && link[0] == '/' && link[1] == '/')
     return Joined(origin.substr(0, origin.find("://") + 1), {}, link);
   if (!origin.empty() && !link.empty() && link[0] == '/') return Joined(origin, {}, link);
 
-  const std::size_t lastSlash = address.rfind('/');
-  const std::string_view base =
-      lastSlash == std::string_view::npos ? std::string_view{} : address.substr(0, lastSlash + 1);
+  // The page's folder; an address that ends at its host has the host's root,
+  // not the "//" of its scheme.
+  std::string root;
+  std::string_view base;
+  if (!origin.empty() && page.size() == origin.size()) {
+    root = Joined(origin, "/", {});
+    base = root;
+  } else {
+    const std::size_t lastSlash = page.rfind('/');
+    base = lastSlash == std::string_view::npos ? std::string_view{} : page.substr(0, lastSlash + 1);
+  }
   if (link.find('/') != std::string_view::npos) return ResolveRelativeLink(base, link);
   return Joined(base, {}, link);
 }
 
 std::string ResolveRelativeLink(std::string_view base, std::string_view link) {
-  if (link.find("..") == std::string_view::npos) {
+  // Only a leading "../" leaves the folder; a ".." further on (a name like
+  // "a..b", or "sub/../") is the server's to read, as any other segment is.
+  if (!ClimbsUp(link)) {
     if (!link.empty() && link.front() == '/') link.remove_prefix(1);
     return Joined(base, {}, link);
   }
@@ -60,7 +87,7 @@ std::string ResolveRelativeLink(std::string_view base, std::string_view link) {
       base = slash == std::string_view::npos ? std::string_view{} : base.substr(0, slash);
       if (base.size() < origin.size()) base = origin;
     }
-  } while (link.find("../") != std::string_view::npos);
+  } while (ClimbsUp(link));
   return Joined(base, "/", link);
 }
 

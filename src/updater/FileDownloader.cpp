@@ -46,11 +46,22 @@ bool TFileDownloader::Download(ProgressCallback callback) {
   if (!LocalFile) return false;
   Callback = std::move(callback);
   Done = false;
+  WriteFailed = false;
   InactivityTimer->SetEnabled(true);
-  Client->GetAndWait();  // raises for an error status, as the caller expects
+  try {
+    Client->GetAndWait();  // raises for an error status, as the caller expects
+  } catch (...) {
+    InactivityTimer->SetEnabled(false);  // its tick would abort a request that has ended
+    throw;
+  }
   InactivityTimer->SetEnabled(false);
-  // A document that was cut short is no download.
-  if (Client->RequestDoneError() != 0) Done = false;
+  // A document that was cut short or not written whole is no download, nor
+  // is a refusal the waiting GET does not raise for (401, 407) or a
+  // relocation beyond the limit: the file holds no document of the address.
+  const int status = Client->StatusCode();
+  if (Client->RequestDoneError() != 0 || WriteFailed || status >= 400 ||
+      (status >= 300 && !Client->Location().empty()))
+    Done = false;
   return Done;
 }
 
@@ -59,12 +70,20 @@ void TFileDownloader::DocBegin() {
   StartTick = platform::TickCountMs();
   Received = 0;
   ExpectedSize = Client->ContentLength();
+  StartPosition = LocalFile->Position();
 }
 
 void TFileDownloader::DocData(std::size_t len) {
   InactivityTimer->SetEnabled(false);
   InactivityTimer->SetEnabled(true);
   Received += static_cast<std::int64_t>(len);
+  // The fragment is already in the file, unless the disk refused it.
+  if (LocalFile->Position() - StartPosition != Received) {
+    WriteFailed = true;
+    InactivityTimer->SetEnabled(false);
+    Client->AbortRequest();
+    return;
+  }
   if (Callback) Callback(ExpectedSize, Received);
 }
 

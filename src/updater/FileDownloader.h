@@ -39,8 +39,10 @@ class TFileDownloader {
   TFileDownloader& operator=(const TFileDownloader&) = delete;
 
   // Runs the waiting GET. True when the document ended normally with a status
-  // below 400. A final status above 399 (other than 401 and 407) and a
-  // timed-out download raise net::EHttpException, as the waiting GET does.
+  // below 400 (not a relocation left unfollowed) and was written whole. A
+  // final status above 399 (other than 401 and 407), a timed-out download and
+  // one whose data the disk refused raise net::EHttpException, as the waiting
+  // GET does for an aborted request.
   bool Download(ProgressCallback callback);
 
   bool HasLocalFile() const { return LocalFile != nullptr; }
@@ -58,7 +60,9 @@ class TFileDownloader {
   std::uint64_t StartTick = 0;
   std::int64_t Received = 0;
   std::int64_t ExpectedSize = -1;
+  std::int64_t StartPosition = 0;  // of the local file when the document began
   bool Done = false;
+  bool WriteFailed = false;
   ProgressCallback Callback;
 };
 

@@ -79,13 +79,18 @@ TEST_F(DownloadClientTest, WritesTempFileUnderSiteFolderAndRenamesItAtTheEnd) {
 TEST_F(DownloadClientTest, QueryIsCutFromTheFileNameAndYouTubeTitleBecomesTheName) {
   server.AddReply(Ok("one"));
   server.AddReply(Ok("two"));
+  server.AddReply(Ok("three"));
   auto client = MakeClient();
   Download(*client, "clip.flv?x=1," + server.Url("/clip.flv?x=1&y=2"));
   EXPECT_EQ(testsupport::Sandbox::ReadFile(SiteFolder() + "clip.flv"), "one");
   Download(*client, "My: video," + server.Url("/get_video?video_id=v1&from=www.youtube.com"));
   EXPECT_EQ(testsupport::Sandbox::ReadFile(SiteFolder() + "My_ video.flv"), "two");
   EXPECT_EQ(server.Requests().at(1).requestLine, "GET /get_video?video_id=v1&from=www.youtube.com HTTP/1.0");
-  EXPECT_EQ(observer.finished, 2);
+  // Fewer than three slashes before the last character: no site folder, and
+  // no file name either.
+  Download(*client, "root," + server.Url("/"));
+  EXPECT_EQ(testsupport::Sandbox::ReadFile(sandbox.Path() + "index.html"), "three");
+  EXPECT_EQ(observer.finished, 3);
 }
 
 TEST_F(DownloadClientTest, DuplicatePolicies) {
@@ -184,6 +189,9 @@ TEST_F(DownloadClientTest, FailuresAreNeverReportedAsSuccess) {
        "Error: Incomplete download - "},
       {"chunks-cut-off", Reply::Bytes("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n").Close(),
        "Error: Incomplete download - "},
+      // A connection reset: not "Error: OK", the reason phrase of the header.
+      {"reset-in-body", Reply::Bytes("HTTP/1.0 200 OK\r\nContent-Length: 50\r\n\r\nsome").Delay(50).Reset(),
+       "Error: Incomplete download - "},
   };
   auto client = MakeClient();
   for (auto& c : cases) {
@@ -201,13 +209,83 @@ TEST_F(DownloadClientTest, FailuresAreNeverReportedAsSuccess) {
 }
 
 TEST_F(DownloadClientTest, FailedRenameIsFailed) {
-  // The final name is taken by a folder, so the rename cannot succeed.
-  std::filesystem::create_directories(SiteFolder() + "busy.flv");
-  server.AddReply(Ok("data"));
+  server.AddReply(Reply::Bytes("HTTP/1.0 200 OK\r\nContent-Length: 4\r\n\r\nda").Delay(200).Send("ta"));
   auto client = MakeClient(TDuplicatePolicy::OverwriteExistingFile);
-  Download(*client, "busy.flv," + server.Url("/busy.flv"));
+  client->SetState(TClientState::Assigned);
+  ASSERT_TRUE(client->StartDownload("busy.flv," + server.Url("/busy.flv")));
+  ASSERT_TRUE(loop->RunUntil([&] { return client->State() == TClientState::Transferring; }, 5000));
+  // The final name is taken by a folder while the body arrives, so the
+  // rename at the end cannot succeed.
+  std::filesystem::create_directories(SiteFolder() + "busy.flv/inside");
+  ASSERT_TRUE(loop->RunUntil([&] { return observer.finished + observer.failed == 1; }, 5000));
   EXPECT_EQ(observer.lines.back(), "status 0 Failed");
-  ASSERT_FALSE(observer.errors.empty());
+  EXPECT_EQ(observer.errors, std::vector<std::string>{"Error: Unable to rename " + SiteFolder() + "busy.$$$ to " +
+                                                      SiteFolder() + "busy.flv"});
+  EXPECT_EQ(testsupport::Sandbox::ReadFile(SiteFolder() + "busy.$$$"), "data");
+}
+
+TEST_F(DownloadClientTest, TwoSlotsNeverWriteOneTemporaryFile) {
+  // clip.flv and clip.mpg both arrive as clip.$$$. The second slot must not
+  // delete or truncate the file the first is still writing.
+  const std::string flv(60000, 'f'), mpg(3000, 'm');
+  server.SetHandler([&](const testsupport::RecordedRequest& r) {
+    if (r.requestLine == "GET /clip.flv HTTP/1.0")
+      return Reply::Bytes("HTTP/1.0 200 OK\r\nContent-Length: 60000\r\n\r\n" + flv.substr(0, 100))
+          .Delay(300)
+          .Send(flv.substr(100));
+    return Ok(mpg);
+  });
+  struct Case {
+    TDuplicatePolicy policy;
+    std::string error;  // of the second slot; none: it takes a numbered name
+  };
+  const std::string temp = SiteFolder() + "clip.$$$";
+  const Case cases[] = {
+      {TDuplicatePolicy::OverwriteExistingFile,
+       "Error: OVERWRITE_FILE, initial delete failed. File in use or no longer exists"},
+      {TDuplicatePolicy::DontDownload, "Error: Unable to create output file: " + temp},
+      {TDuplicatePolicy::RenameNewFile, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.policy));
+    std::filesystem::remove_all(SiteFolder());
+    observer.errors.clear();
+    observer.finished = observer.failed = 0;
+    auto first = MakeClient(c.policy);
+    THttpClient second(*loop, 1, sandbox.Path(), observer, reporter, static_cast<std::uint8_t>(c.policy), false, 0);
+    first->SetState(TClientState::Assigned);
+    first->StartDownload("clip.flv," + server.Url("/clip.flv"));
+    ASSERT_TRUE(loop->RunUntil([&] { return first->State() == TClientState::Transferring; }, 5000));
+    second.SetState(TClientState::Assigned);
+    second.StartDownload("clip.mpg," + server.Url("/clip.mpg"));
+    ASSERT_TRUE(loop->RunUntil([&] { return observer.finished + observer.failed == 2; }, 5000));
+    EXPECT_TRUE(testsupport::Sandbox::ReadFile(SiteFolder() + "clip.flv") == flv);
+    if (c.error.empty()) {
+      EXPECT_EQ(observer.finished, 2);
+      const std::string numbered = ChangePathExtension(second.TempPath(), ".mpg");
+      EXPECT_EQ(testsupport::Sandbox::ReadFile(numbered), mpg);
+    } else {
+      EXPECT_EQ(observer.finished, 1);
+      EXPECT_EQ(observer.errors, std::vector<std::string>{c.error});
+      EXPECT_FALSE(testsupport::Sandbox::Exists(SiteFolder() + "clip.mpg"));
+    }
+  }
+}
+
+TEST_F(DownloadClientTest, ADiskThatRefusesTheDataFailsTheTransfer) {
+  // The temporary file's name leads to a device on which every write fails
+  // as on a full disk.
+  ASSERT_TRUE(testsupport::Sandbox::Exists("/dev/full"));
+  std::filesystem::create_directories(SiteFolder());
+  std::filesystem::create_symlink("/dev/full", SiteFolder() + "full.$$$");
+  server.AddReply(Ok("never stored"));
+  auto client = MakeClient(TDuplicatePolicy::DontDownload);
+  Download(*client, "full.flv," + server.Url("/full.flv"));
+  EXPECT_EQ(observer.errors,
+            std::vector<std::string>{"Error: Unable to write output file: " + SiteFolder() + "full.$$$"});
+  EXPECT_EQ(observer.lines.back(), "status 0 Failed");
+  EXPECT_EQ(observer.finished, 0);
+  EXPECT_FALSE(testsupport::Sandbox::Exists(SiteFolder() + "full.flv"));
 }
 
 TEST_F(DownloadClientTest, RelocationLeavesOnlyTheFinalDocumentAndOneFinished) {

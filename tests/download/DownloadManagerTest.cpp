@@ -79,27 +79,40 @@ TEST_F(DownloadManagerTest, ThreeSlotsTakeTenEntriesThreeAtATime) {
                                                   "GET /clip2.flv HTTP/1.0"}));
 }
 
+TEST_F(DownloadManagerTest, NotificationOrderOfOneTransfer) {
+  auto m = MakeManager(1);
+  m->Add(Entry("one.flv"));
+  m->Start();
+  ASSERT_TRUE(loop->RunUntil([&] { return observer.finished == 1; }, 5000));
+  loop->RunUntil([] { return false; }, 50);  // nothing more comes
+  EXPECT_EQ(observer.Folded(),
+            (std::vector<std::string>{"added " + Entry("one.flv"), "pass", "started 0", "folder", "status 0 Connected",
+                                      "status 0 Transferring", "data 0", "status 0 Finished"}));
+}
+
 TEST_F(DownloadManagerTest, ExtensionsDecideWhatIsDownloaded) {
   auto m = MakeManager(2, {".flv", ".MPG"});
   m->Add(Entry("page.html"));      // not allowed: dropped
   m->Add(Entry("LOUD.FLV"));       // case does not matter
   m->Add(Entry("movie.mpg"));
   m->Add(Entry("clip.flv?session=7"));  // the query is not part of the extension
+  m->Add("get.php?file=a.flv," + server.Url("/get.php?file=a.flv"));  // named in the query: as before
   m->Add("Title,http://127.0.0.1:" + std::to_string(server.Port()) + "/get_video?v=1&www.youtube.com");
   m->Add(Entry("later.mkv"));
   m->Start();
   ASSERT_TRUE(loop->RunUntil([&] { return m->IsIdle() && m->PendingEntries().empty(); }, 5000));
   EXPECT_EQ(observer.With("dropped").size(), 2u);  // page.html and later.mkv
-  EXPECT_EQ(observer.finished, 4);
+  EXPECT_EQ(observer.finished, 5);
   EXPECT_TRUE(testsupport::Sandbox::Exists(SiteFolder() + "LOUD.FLV"));
   EXPECT_TRUE(testsupport::Sandbox::Exists(SiteFolder() + "clip.flv"));
   EXPECT_TRUE(testsupport::Sandbox::Exists(SiteFolder() + "Title.flv"));
+  EXPECT_TRUE(testsupport::Sandbox::Exists(SiteFolder() + "get.php"));
   EXPECT_FALSE(testsupport::Sandbox::Exists(SiteFolder() + "page.html"));
 
   // Added without a restart; a removed one would stay allowed.
   m->AddExtensions({".mkv"});
   m->Add(Entry("later.mkv"));
-  ASSERT_TRUE(loop->RunUntil([&] { return observer.finished == 5; }, 5000));
+  ASSERT_TRUE(loop->RunUntil([&] { return observer.finished == 6; }, 5000));
   EXPECT_TRUE(testsupport::Sandbox::Exists(SiteFolder() + "later.mkv"));
 }
 

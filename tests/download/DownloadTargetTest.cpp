@@ -38,6 +38,8 @@ TEST(DownloadTargetTest, EntriesToPaths) {
     EXPECT_EQ(t.TargetPath, c.target);
     EXPECT_EQ(t.TempPath, c.temp);
   }
+  using namespace std::string_literals;
+  EXPECT_EQ(ComputeDownloadTarget("a\0b,http://www.youtube.com/get_video?v=1"s, "/dl/").FileName, "a_b.flv");
   EXPECT_EQ(ComputeDownloadTarget("n,http://H/p.flv", "/dl/").Address, "http://H/p.flv");
   EXPECT_EQ(ComputeDownloadTarget("http://H/p.flv", "/dl/").Address, "http://H/p.flv");
 }

@@ -207,6 +207,54 @@ TEST_F(HttpTransportTest, BodiesOfEveryKindArriveWholeInEverySplit) {
   }
 }
 
+TEST_F(HttpTransportTest, ReceiveStreamThatCannotTakeTheBodyEndsTheTransferAsFailed) {
+  // /dev/full refuses every write as a full disk would.
+  TFileStream full;
+  ASSERT_TRUE(full.Create("/dev/full"));
+  const struct {
+    const char* name;
+    std::string response;
+  } cases[] = {
+      {"length", "HTTP/1.0 200 OK\r\nContent-Length: 11\r\n\r\nhello world"},
+      {"chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n"},
+      {"by close", "HTTP/1.0 200 OK\r\n\r\nuntil the end"},
+  };
+  for (const auto& c : cases) {
+    Reset();
+    http->RcvdStream = &full;
+    server.AddReply(Reply::Bytes(c.response).Close());
+    Get("/doc");
+    EXPECT_EQ(events.back(), "done(" + std::to_string(kHttpErrBodyIncomplete) + ")") << c.name << ": " << Joined();
+    int docEnds = 0;
+    for (const auto& e : events) docEnds += e == "docEnd";
+    EXPECT_EQ(docEnds, 1) << c.name;
+  }
+  // The same bodies into a stream that takes them still succeed.
+  Reset();
+  http->RcvdStream = &body;
+  server.AddReply(Reply::Bytes(cases[0].response).Close());
+  Get("/doc");
+  EXPECT_EQ(events.back(), "done(0)");
+  EXPECT_EQ(body.Text(), "hello world");
+}
+
+TEST_F(HttpTransportTest, HeaderThatNeverEndsIsRefusedInsteadOfGrowingWithoutBound) {
+  std::string header = "HTTP/1.0 200 OK\r\n";
+  const std::string line = "X-Filler: " + std::string(8000, 'f') + "\r\n";
+  while (header.size() <= kMaxHeaderBytes + line.size()) header += line;
+  server.AddReply(Reply::Bytes(header).Stall());
+  Get("/endless");
+  EXPECT_EQ(events.back(), "done(" + std::to_string(kHttpErrBodyIncomplete) + ")") << Joined();
+  EXPECT_LE(http->RcvdHeader().size(), kMaxHeaderBytes / 8000 + 1);
+}
+
+TEST_F(HttpTransportTest, ResetInABodyDelimitedByTheCloseIsAFailureNotItsEnd) {
+  server.AddReply(Reply::Bytes("HTTP/1.0 200 OK\r\nContent-Type: video/x-flv\r\n\r\nthe first part").Delay(20).Reset());
+  Get("/clip.flv");
+  EXPECT_EQ(events.back(), "done(10054)") << Joined();
+  EXPECT_EQ(http->StatusCode(), 200);
+}
+
 TEST_F(HttpTransportTest, HeaderLineWithoutColonOnlyFiresHeaderData) {
   int headerData = 0;
   http->OnHeaderData = [&](THttpTransport&) { ++headerData; };

@@ -81,6 +81,19 @@ TEST(LinkSelection, CompleteLinkAgainstThePageAddress) {
       {"http://h/dir/page.html", "./a.flv", "http://h/dir/./a.flv"},
       // A link that only holds "http://" further on is not absolute.
       {"http://h/dir/page.html", "go?to=http://x/a.flv", "http://h/dir/go?to=http://x/a.flv"},
+      // An address that ends at its host has the host's root as its folder,
+      // not the "//" of its scheme.
+      {"http://h", "a.flv", "http://h/a.flv"},
+      {"http://h:8080", "sub/a.flv", "http://h:8080/sub/a.flv"},
+      {"http://h", "../a.flv", "http://h/a.flv"},
+      // A "/" in the page's query or fragment names no folder.
+      {"http://h/dir/page.php?next=/x/y", "a.flv", "http://h/dir/a.flv"},
+      {"http://h/dir/page.html#/tab/1", "../a.flv", "http://h/a.flv"},
+      {"http://h?x=/y", "a.flv", "http://h/a.flv"},
+      {"http://h?x=/y", "/v/a.flv", "http://h/v/a.flv"},
+      // Only a leading "../" climbs; ".." further on is an ordinary segment.
+      {"http://h/dir/page.html", "sub/../a.flv", "http://h/dir/sub/../a.flv"},
+      {"http://h/dir/page.html", "a..b/c.flv", "http://h/dir/a..b/c.flv"},
   };
   for (const Case& c : cases) EXPECT_EQ(CompleteLink(c.address, c.link), c.completed) << c.link;
 }
@@ -96,6 +109,9 @@ TEST(LinkSelection, ResolveRelativeLink) {
       {"", "../a.flv", "/a.flv"},
       {"http://h/", "../../../../a.flv", "http://h/a.flv"},
       {"http://h/dir/", "..", "http://h/"},
+      {"http://h/a/b/", "../..", "http://h/"},
+      {"http://h/a/b/", "../x/../a.flv", "http://h/a/x/../a.flv"},
+      {"http://h/dir/", "v..w/a.flv", "http://h/dir/v..w/a.flv"},
   };
   for (const Case& c : cases) EXPECT_EQ(ResolveRelativeLink(c.base, c.link), c.resolved) << c.base << c.link;
 }

@@ -29,6 +29,7 @@ class RecordingObserver final : public download::TDownloadObserver {
   void OnQueueHeadDropped() override { Add("dropped"); }
   void OnDispatchPass() override {
     ++passes;
+    Add("pass");
     loop_.ProcessPending();
   }
   void OnSlotProgress(int slot, std::string text) override { AddText("progress " + std::to_string(slot), text); }

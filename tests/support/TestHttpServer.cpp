@@ -292,6 +292,7 @@ void TestHttpServer::Serve(int fd, int connection) {
   std::string pending;
   int index = 0;
   bool open = true;
+  bool reset = false;
   while (open && !stopping_) {
     RecordedRequest request;
     if (!ReadRequest(fd, pending, request)) break;
@@ -328,13 +329,15 @@ void TestHttpServer::Serve(int fd, int connection) {
           linger l{1, 0};
           setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
           open = false;
+          reset = true;
           break;
         }
       }
     }
     if (!reply.KeepsAlive()) open = false;
   }
-  ::shutdown(fd, SHUT_WR);
+  // A reset sends no end of stream first: the client must see the reset alone.
+  if (!reset) ::shutdown(fd, SHUT_WR);
   ::close(fd);
   ++closedConnections_;
 }

@@ -1,6 +1,8 @@
 // The single-file downloader against the scriptable test server.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "net/HttpException.h"
 #include "platform/Dialogs.h"
 #include "platform/EventLoop.h"
@@ -67,8 +69,51 @@ TEST_F(FileDownloaderTest, SilentServerIsAbandonedAndTheDownloadFails) {
 
 TEST_F(FileDownloaderTest, ErrorStatusRaises) {
   server.AddReply(Reply::Response("HTTP/1.0 404 Not Found", {"Content-Length: 4"}, "gone"));
-  TFileDownloader d(*loop, dialogs, server.Url("/missing"), sandbox / "missing");
+  TFileDownloader d(*loop, dialogs, server.Url("/missing"), sandbox / "missing", {50});
   EXPECT_THROW(d.Download(Record()), net::EHttpException);
+  // The inactivity time-out went with the request: its tick would abort the
+  // ended request and turn its status into 200.
+  loop->RunUntil([] { return false; }, 150);
+  EXPECT_EQ(d.Http().StatusCode(), 404);
+}
+
+TEST_F(FileDownloaderTest, RefusalsAndUnfollowedRelocationsAreNoDownload) {
+  struct Case {
+    const char* name;
+    std::vector<Reply> replies;
+  };
+  std::vector<Reply> hops;
+  for (int i = 1; i <= 7; ++i)
+    hops.push_back(Reply::Response("HTTP/1.0 302 Found", {"Location: /hop" + std::to_string(i), "Content-Length: 5"},
+                                   "moved"));
+  const std::vector<Case> cases = {
+      // The waiting GET does not raise for 401 and 407.
+      {"401", {Reply::Response("HTTP/1.0 401 Unauthorized",
+                               {"WWW-Authenticate: Basic realm=\"x\"", "Content-Length: 6"}, "denied")}},
+      {"407", {Reply::Response("HTTP/1.0 407 Proxy Authentication Required", {"Content-Length: 6"}, "denied")}},
+      {"too many relocations", hops},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const Reply& r : c.replies) server.AddReply(r);
+    TFileDownloader d(*loop, dialogs, server.Url("/Updates.xml"), sandbox / "Updates.xml");
+    EXPECT_FALSE(d.Download(Record()));
+  }
+}
+
+TEST_F(FileDownloaderTest, ADiskThatRefusesTheDataFailsTheDownload) {
+  // Every write to this device fails as on a full disk.
+  ASSERT_TRUE(testsupport::Sandbox::Exists("/dev/full"));
+  std::filesystem::create_symlink("/dev/full", sandbox / "Updates.xml");
+  server.AddReply(Reply::Response("HTTP/1.0 200 OK", {"Content-Length: 9"}, "<updates>"));
+  TFileDownloader d(*loop, dialogs, server.Url("/Updates.xml"), sandbox / "Updates.xml");
+  bool succeeded = false;
+  try {
+    succeeded = d.Download(Record());
+  } catch (const net::EHttpException&) {
+  }
+  EXPECT_FALSE(succeeded);
+  EXPECT_TRUE(calls.empty());  // nothing was received into the file
 }
 
 TEST_F(FileDownloaderTest, LocalFileThatCannotBeCreatedFailsWithoutARequest) {
