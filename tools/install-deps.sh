@@ -16,6 +16,8 @@ packages=(
   xdg-utils
   # real peers in tests and benchmarks: proxy, web server, other downloaders
   squid apache2-utils nginx-light curl aria2
+  # benchmark scripts: timing and a free port
+  time python3
   # windows without a desktop
   xvfb xauth
   # fuzzing

@@ -11,7 +11,8 @@ namespace platform {
 
 namespace {
 struct PostedItem {
-  TargetId target = 0;  // 0: a task
+  std::uint64_t seq = 0;  // order of posting
+  TargetId target = 0;    // 0: a task
   std::uint32_t msg = 0;
   std::uintptr_t wparam = 0;
   std::intptr_t lparam = 0;
@@ -24,6 +25,7 @@ struct PostedItem {
 struct EventLoop::Impl {
   mutable std::mutex mutex;
   std::deque<PostedItem> posts;
+  std::uint64_t nextSeq = 1;
   std::unordered_map<TargetId, MessageTarget*> targets;  // loop thread only
   TargetId nextId = 1;
 };
@@ -117,6 +119,7 @@ void EventLoop::Post(TargetId target, std::uint32_t msg, std::uintptr_t wparam, 
   {
     std::lock_guard lock(impl_->mutex);
     PostedItem item;
+    item.seq = impl_->nextSeq++;
     item.target = target;
     item.msg = msg;
     item.wparam = wparam;
@@ -130,6 +133,7 @@ void EventLoop::PostTask(std::function<void()> task) {
   {
     std::lock_guard lock(impl_->mutex);
     PostedItem item;
+    item.seq = impl_->nextSeq++;
     item.task = std::move(task);
     impl_->posts.push_back(std::move(item));
   }
@@ -140,6 +144,7 @@ void EventLoop::PostGuardedTask(std::weak_ptr<void> guard, std::function<void()>
   {
     std::lock_guard lock(impl_->mutex);
     PostedItem item;
+    item.seq = impl_->nextSeq++;
     item.task = std::move(task);
     item.guard = std::move(guard);
     item.guarded = true;
@@ -166,20 +171,20 @@ bool EventLoop::HasPosts() const {
 }
 
 int EventLoop::DispatchPosts() {
-  std::size_t count;
+  std::uint64_t last;
   {
     std::lock_guard lock(impl_->mutex);
-    count = impl_->posts.size();
+    last = impl_->nextSeq - 1;
   }
   int ran = 0;
   // Only what was queued when the pass began; posts made by handlers wait for
-  // the next pass. A nested pass may already have taken some of them.
-  for (std::size_t i = 0; i < count; ++i) {
+  // the next pass, also when a nested pass has taken some of the earlier ones.
+  for (;;) {
     PostedItem item;
     MessageTarget* target = nullptr;
     {
       std::lock_guard lock(impl_->mutex);
-      if (impl_->posts.empty()) break;
+      if (impl_->posts.empty() || impl_->posts.front().seq > last) break;
       item = std::move(impl_->posts.front());
       impl_->posts.pop_front();
       if (item.target != 0) {

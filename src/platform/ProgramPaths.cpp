@@ -25,6 +25,12 @@ bool Set(const char* value) { return value && *value; }
 
 }  // namespace
 
+std::string AbsolutePath(std::string path) {
+  if (path.empty() || path.front() == '/') return path;
+  const std::string here = CurrentFolder();
+  return here.empty() ? path : here + path;
+}
+
 std::string WithTrailingSlash(std::string path) {
   if (!path.empty() && path.back() != '/') path += '/';
   return path;
@@ -72,7 +78,7 @@ std::string ExecutableFolder() {
 
 std::string ResolveProgramFolder(const std::string& executableFolder, const char* velmoraHome,
                                  const char* xdgConfigHome, const char* home) {
-  std::string first = WithTrailingSlash(Set(velmoraHome) ? std::string(velmoraHome) : executableFolder);
+  std::string first = WithTrailingSlash(Set(velmoraHome) ? AbsolutePath(velmoraHome) : executableFolder);
   if (Set(velmoraHome) && !IsFolder(first)) MakeFolders(first, 0700);
   if (IsWritableFolder(first)) return first;
 

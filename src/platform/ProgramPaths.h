@@ -21,7 +21,9 @@ std::string ProgramFolder();
 
 // The rule behind ProgramFolder() with its inputs spelled out; a null or empty
 // variable counts as unset. An unset or empty VELMORA_HOME means the
-// executable's folder; a VELMORA_HOME folder that does not exist is created.
+// executable's folder; a relative VELMORA_HOME counts from the current folder
+// and is returned absolute (loading the settings changes the current folder);
+// a VELMORA_HOME folder that does not exist is created.
 // When the fallback folder cannot be made either, the first choice is
 // returned: reading from it still works, and writers report their failure.
 std::string ResolveProgramFolder(const std::string& executableFolder, const char* velmoraHome,
@@ -32,6 +34,10 @@ std::string CurrentFolder();
 // Makes `path` the current folder. False (and nothing changed) when it is
 // empty, missing, not a folder or not accessible.
 bool SetCurrentFolder(const std::string& path);
+
+// `path` made absolute against the current folder; an absolute or empty path
+// stays as it is.
+std::string AbsolutePath(std::string path);
 
 // `path` with one "/" at its end (an empty path stays empty).
 std::string WithTrailingSlash(std::string path);

@@ -79,7 +79,7 @@ bool CheckOutputFolder(std::string& folder, bool stayThere) {
 SettingsStore::SettingsStore() : SettingsStore(platform::ProgramFolder()) {}
 
 SettingsStore::SettingsStore(std::string programFolder)
-    : programFolder_(platform::WithTrailingSlash(std::move(programFolder))) {}
+    : programFolder_(platform::WithTrailingSlash(platform::AbsolutePath(std::move(programFolder)))) {}
 
 void SettingsStore::LoadOptions() { Load(false); }
 

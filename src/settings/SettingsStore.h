@@ -43,7 +43,8 @@ class SettingsStore {
   // The store of the running program: its folder is platform::ProgramFolder().
   SettingsStore();
   // A store whose program folder is `programFolder` (a "/" is added when
-  // missing).
+  // missing; a relative one counts from the current folder, since loading
+  // makes the output folder current).
   explicit SettingsStore(std::string programFolder);
 
   const std::string& ProgramFolder() const { return programFolder_; }

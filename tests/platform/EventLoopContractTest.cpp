@@ -4,6 +4,9 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QPointer>
+#include <QSocketNotifier>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -100,19 +103,26 @@ TEST_P(EventLoopContract, TimerTicksOnTimeAndEnablingRestartsTheCount) {
   EXPECT_EQ(ticks, 5);
   EXPECT_GE(ElapsedMs(start), 5 * 40 - 5);
 
-  // Re-enabling just before the tick pushes it a whole interval away.
-  Timer late(*loop, 100, [&] { ++ticks; });
-  late.SetEnabled(true);
+  // Re-enabling just before the tick pushes it a whole interval away. On a
+  // busy machine the wait may overrun the tick itself; such a round shows
+  // nothing and is run again.
   timer.SetEnabled(false);
-  ticks = 0;
-  const auto t0 = Clock::now();
-  loop->RunUntil([] { return false; }, 70);
-  late.SetEnabled(true);
-  const auto t1 = Clock::now();
-  loop->RunUntil([&] { return ticks > 0; }, 3000);
-  EXPECT_EQ(ticks, 1);
-  EXPECT_GE(ElapsedMs(t1), 95);
-  EXPECT_GE(ElapsedMs(t0), 160);
+  Timer late(*loop, 100, [&] { ++ticks; });
+  bool shown = false;
+  for (int round = 0; round < 5 && !shown; ++round) {
+    ticks = 0;
+    late.SetEnabled(true);
+    const auto t0 = Clock::now();
+    loop->RunUntil([] { return false; }, 70);
+    if (ticks != 0 || ElapsedMs(t0) >= 95) continue;
+    late.SetEnabled(true);
+    const auto t1 = Clock::now();
+    loop->RunUntil([&] { return ticks > 0; }, 3000);
+    EXPECT_EQ(ticks, 1);
+    EXPECT_GE(ElapsedMs(t1), 95);
+    shown = true;
+  }
+  EXPECT_TRUE(shown) << "every round overran the tick";
 }
 
 TEST_P(EventLoopContract, HandlerMayDisableReenableOrDestroyItsOwnTimer) {
@@ -123,7 +133,8 @@ TEST_P(EventLoopContract, HandlerMayDisableReenableOrDestroyItsOwnTimer) {
     once.SetEnabled(false);
   });
   once.SetEnabled(true);
-  loop->RunUntil([] { return false; }, 60);
+  loop->RunUntil([&] { return ticks > 0; }, 3000);
+  loop->RunUntil([] { return false; }, 30);  // time for a tick that should not come
   EXPECT_EQ(ticks, 1);
   EXPECT_FALSE(once.Enabled());
 
@@ -135,7 +146,8 @@ TEST_P(EventLoopContract, HandlerMayDisableReenableOrDestroyItsOwnTimer) {
     if (again < 3) re.SetEnabled(true);
   });
   re.SetEnabled(true);
-  loop->RunUntil([] { return false; }, 100);
+  loop->RunUntil([&] { return again >= 3; }, 3000);
+  loop->RunUntil([] { return false; }, 30);
   EXPECT_EQ(again, 3);
 
   int gone = 0;
@@ -145,7 +157,8 @@ TEST_P(EventLoopContract, HandlerMayDisableReenableOrDestroyItsOwnTimer) {
     self.reset();
   });
   self->SetEnabled(true);
-  loop->RunUntil([] { return false; }, 60);
+  loop->RunUntil([&] { return self == nullptr; }, 3000);
+  loop->RunUntil([] { return false; }, 30);
   EXPECT_EQ(gone, 1);
   EXPECT_EQ(self, nullptr);
 }
@@ -155,11 +168,14 @@ TEST_P(EventLoopContract, ReentrantProcessPendingRunsOthersButNeverTheSameTimer)
   CallbackTarget t(*loop, [&](std::uint32_t m, std::uintptr_t, std::intptr_t) {
     order.push_back("post" + std::to_string(m));
     if (m == 1) loop->ProcessPending();  // runs post 2 from inside post 1
+    if (m == 2) t.PostToSelf(3);         // made during the pass: waits for the next one
   });
   t.PostToSelf(1);
   t.PostToSelf(2);
   loop->ProcessPending();
   EXPECT_EQ(order, (std::vector<std::string>{"post1", "post2"}));
+  loop->ProcessPending();
+  EXPECT_EQ(order, (std::vector<std::string>{"post1", "post2", "post3"}));
 
   int depth = 0, maxDepth = 0, ticks = 0;
   Timer timer(*loop, 1, nullptr);
@@ -243,6 +259,55 @@ TEST_P(EventLoopContract, RequestQuitEndsRunAndRunUntilHonoursItsLimit) {
   EXPECT_FALSE(loop->RunUntil([] { return false; }, 50));
   EXPECT_GE(ElapsedMs(start), 45);
   EXPECT_LT(ElapsedMs(start), 1000);
+}
+
+// The Qt backend's socket notifiers go with their watch: at once when it is
+// destroyed outside every handler (a deferred delete would wait for an exec()
+// that never runs), after the emission when it is destroyed in its callback.
+TEST(QtEventLoopNotifiers, AreFreedWithTheirWatch) {
+  auto loop = CreateQtEventLoop();
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  ASSERT_EQ(write(fds[1], "x", 1), 1);
+  const QList<QSocketNotifier*> earlier = QCoreApplication::instance()->findChildren<QSocketNotifier*>();
+  auto madeSince = [&] {
+    std::vector<QPointer<QSocketNotifier>> made;
+    for (QSocketNotifier* n : QCoreApplication::instance()->findChildren<QSocketNotifier*>())
+      if (!earlier.contains(n)) made.emplace_back(n);
+    return made;
+  };
+  auto allGone = [](const std::vector<QPointer<QSocketNotifier>>& made) {
+    return std::all_of(made.begin(), made.end(), [](const QPointer<QSocketNotifier>& n) { return n.isNull(); });
+  };
+
+  for (bool inCallback : {false, true}) {
+    int calls = 0;
+    std::unique_ptr<FdWatch> w;
+    w = std::make_unique<FdWatch>(*loop, fds[0], [&](bool, bool) {
+      ++calls;
+      if (inCallback) w.reset();
+    });
+    w->SetEvents(true, false);
+    FdWatch writer(*loop, fds[1], [](bool, bool) {});
+    writer.SetEvents(false, true);
+    std::vector<QPointer<QSocketNotifier>> made = madeSince();
+    ASSERT_EQ(made.size(), 2u) << (inCallback ? "in callback" : "outside");
+    if (inCallback)
+      ASSERT_TRUE(loop->RunUntil([&] { return w == nullptr; }, 2000));
+    else
+      w.reset();
+    made.erase(std::remove_if(made.begin(), made.end(),
+                              [](const QPointer<QSocketNotifier>& n) { return n && n->type() == QSocketNotifier::Write; }),
+               made.end());
+    ASSERT_EQ(made.size(), 1u);
+    for (int i = 0; i < 5; ++i) loop->ProcessPending();
+    EXPECT_TRUE(allGone(made)) << (inCallback ? "destroyed in its callback" : "destroyed outside any handler");
+  }
+  // The writer's notifier went at the end of its scope as well.
+  EXPECT_TRUE(allGone(madeSince()));
+  EXPECT_TRUE(madeSince().empty());
+  close(fds[0]);
+  close(fds[1]);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, EventLoopContract,

@@ -53,6 +53,15 @@ TEST_F(ProgramPathsTest, ProgramFolderFollowsTheOverrideAndFallsBackWhereItCanno
     EXPECT_EQ(platform::ResolveProgramFolder(c.executableFolder, c.velmoraHome, c.xdgConfigHome, c.home), c.expected)
         << c.executableFolder << " / " << (c.velmoraHome ? c.velmoraHome : "(unset)");
   }
+  // A relative override counts from the current folder and comes back
+  // absolute, so it names the same folder once another folder is current.
+  const std::string before = platform::CurrentFolder();
+  ASSERT_TRUE(platform::SetCurrentFolder(sandbox.Path()));
+  const std::string relative = platform::ResolveProgramFolder(exe, "rel/home", xdg.c_str(), homeEnv.c_str());
+  ASSERT_TRUE(platform::SetCurrentFolder(before));
+  EXPECT_EQ(relative, Real(sandbox.Path()) + "/rel/home/");
+  EXPECT_TRUE(Sandbox::Exists(sandbox / "rel/home"));
+
   // The fallback is made for the user alone: it will hold a password.
   EXPECT_EQ(ModeOf(xdg + "/velmora"), 0700u);
   EXPECT_EQ(ModeOf(homeEnv + "/.config/velmora"), 0700u);

@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -154,6 +155,31 @@ TEST_F(SettingsStoreTest, RelativeOutputFolderBecomesAbsolute) {
   char real[PATH_MAX];
   ASSERT_NE(::realpath((sandbox / "out/Clips").c_str(), real), nullptr);
   EXPECT_EQ(Load().OutputDir, std::string(real) + "/");
+}
+
+TEST_F(SettingsStoreTest, RelativeProgramFolderStillNamesTheSameFileAfterLoading) {
+  // Loading makes the output folder current; a program folder given relative
+  // to where the program started must still lead Save to the file it read.
+  const char* saved = std::getenv("VELMORA_HOME");
+  const std::string savedValue = saved ? saved : "";
+  for (bool fromEnvironment : {true, false}) {
+    const std::string name = fromEnvironment ? "rel-env" : "rel-arg";
+    sandbox.WriteFile(name + "/settings.ini", "[APPLICATION OPTIONS]\nMaxThreads=7\nActiveList=.flv\n");
+    ASSERT_EQ(::chdir(sandbox.Path().c_str()), 0);
+    ::setenv("VELMORA_HOME", name.c_str(), 1);
+    auto store = fromEnvironment ? std::make_unique<SettingsStore>() : std::make_unique<SettingsStore>(name);
+    store->LoadOptions();
+    EXPECT_EQ(store->Options().MaxThreads, 7) << name;
+    TApplicationOptions values = store->Options();
+    values.MaxThreads = 9;
+    EXPECT_NO_THROW(store->SaveOptions(values, {".flv"}, {})) << name;
+    EXPECT_EQ(platform::ProfileFile(sandbox / (name + "/settings.ini")).ReadInteger("APPLICATION OPTIONS", "MaxThreads", 0), 9)
+        << name;
+  }
+  if (saved)
+    ::setenv("VELMORA_HOME", savedValue.c_str(), 1);
+  else
+    ::unsetenv("VELMORA_HOME");
 }
 
 TEST_F(SettingsStoreTest, AnActiveListThatDiffersInAnyCharacterIsLeftAlone) {

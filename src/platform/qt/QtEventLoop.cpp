@@ -4,9 +4,11 @@
 #include <QEvent>
 #include <QEventLoop>
 #include <QObject>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <atomic>
+#include <memory>
 
 namespace platform {
 
@@ -44,13 +46,9 @@ class QtFdWatch final : public FdWatchBackend {
  public:
   QtFdWatch(FdWatch& owner, int fd) : owner_(owner), fd_(fd) {}
   ~QtFdWatch() override {
-    // The watch may be destroyed from inside the notifier's own signal.
-    for (QSocketNotifier* n : {read_, write_}) {
-      if (!n) continue;
-      n->setEnabled(false);
-      n->disconnect();
-      n->deleteLater();
-    }
+    *alive_ = false;
+    Release(read_, firing_[0]);
+    Release(write_, firing_[1]);
   }
   void Update(bool read, bool write) override {
     Set(read_, QSocketNotifier::Read, read);
@@ -58,25 +56,48 @@ class QtFdWatch final : public FdWatchBackend {
   }
 
  private:
-  void Set(QSocketNotifier*& n, QSocketNotifier::Type type, bool on) {
+  // A notifier whose own signal is running (the watch is destroyed from its
+  // callback) must outlive the emission. Any other goes at once: a deferred
+  // delete posted outside every handler would wait for an exec() that the
+  // loop never runs, and the notifier would never be freed.
+  static void Release(QPointer<QSocketNotifier>& n, int firing) {
+    if (!n) return;
+    n->setEnabled(false);
+    n->disconnect();
+    if (firing > 0)
+      n->deleteLater();
+    else
+      delete n.data();
+    n = nullptr;
+  }
+
+  void Set(QPointer<QSocketNotifier>& n, QSocketNotifier::Type type, bool on) {
     if (!on) {
       if (n) n->setEnabled(false);
       return;
     }
     if (!n) {
-      n = new QSocketNotifier(fd_, type);
-      FdWatch* owner = &owner_;
+      // Owned by the application as well, so none outlives it.
+      n = new QSocketNotifier(fd_, type, QCoreApplication::instance());
       const bool isRead = type == QSocketNotifier::Read;
-      QObject::connect(n, &QSocketNotifier::activated, n,
-                       [owner, isRead] { owner->Notify(isRead, !isRead); });
+      QObject::connect(n, &QSocketNotifier::activated, n, [this, isRead] {
+        const std::shared_ptr<bool> alive = alive_;
+        int& firing = firing_[isRead ? 0 : 1];
+        ++firing;
+        owner_.Notify(isRead, !isRead);
+        if (*alive) --firing;
+      });
     }
     n->setEnabled(true);
   }
 
   FdWatch& owner_;
   int fd_;
-  QSocketNotifier* read_ = nullptr;
-  QSocketNotifier* write_ = nullptr;
+  QPointer<QSocketNotifier> read_;
+  QPointer<QSocketNotifier> write_;
+  // How deep each notifier is inside its own signal; cleared with the watch.
+  int firing_[2] = {0, 0};
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 class QtEventLoop final : public EventLoop {
