@@ -178,45 +178,36 @@ void TSocketBase::Log(const std::string& line) {
 
 // --- properties ----------------------------------------------------------
 
+bool TSocketBase::ChangeAllowed(const char* property) {
+  if (State_ == TSocketState::ssClosed) return true;
+  ReportError(std::string("Cannot change ") + property + " if not closed");
+  return false;
+}
+
 void TSocketBase::SetAddr(const std::string& value) {
-  if (State_ != TSocketState::ssClosed) {
-    ReportError("Cannot change Addr if not closed");
-    return;
-  }
+  if (!ChangeAllowed("Addr")) return;
   Addr_ = TrimBlanks(value);
   AddrAssigned_ = true;
 }
 
 void TSocketBase::SetPort(const std::string& value) {
-  if (State_ != TSocketState::ssClosed) {
-    ReportError("Cannot change Port if not closed");
-    return;
-  }
+  if (!ChangeAllowed("Port")) return;
   Port_ = TrimBlanks(value);
   PortAssigned_ = true;
 }
 
 void TSocketBase::SetProto(const std::string& value) {
-  if (State_ != TSocketState::ssClosed) {
-    ReportError("Cannot change Proto if not closed");
-    return;
-  }
+  if (!ChangeAllowed("Proto")) return;
   Proto_ = value;
 }
 
 void TSocketBase::SetLocalAddr(const std::string& value) {
-  if (State_ != TSocketState::ssClosed) {
-    ReportError("Cannot change LocalAddr if not closed");
-    return;
-  }
+  if (!ChangeAllowed("LocalAddr")) return;
   LocalAddr_ = value.empty() ? "0.0.0.0" : value;
 }
 
 void TSocketBase::SetLocalPort(const std::string& value) {
-  if (State_ != TSocketState::ssClosed) {
-    ReportError("Cannot change LocalPort if not closed");
-    return;
-  }
+  if (!ChangeAllowed("LocalPort")) return;
   LocalPort_ = value;
 }
 

@@ -174,6 +174,9 @@ class TSocketBase {
   // the current error; ReportError(text): OnError or ESocketException.
   void SocketError(const std::string& functionName);
   void ReportError(const std::string& text);
+  // The guard of the connection properties: true while closed, otherwise
+  // "Cannot change <property> if not closed" is reported.
+  bool ChangeAllowed(const char* property);
   void SetCurrentError(int error) { CurrentError_ = error; }
   void Log(const std::string& line);
   bool Destroying() const { return Destroying_; }

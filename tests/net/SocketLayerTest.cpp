@@ -18,6 +18,7 @@
 #include "net/SocketException.h"
 #include "platform/EventLoop.h"
 #include "platform/WinsockErrors.h"
+#include "support/LoopbackPort.h"
 
 using namespace net;
 
@@ -78,17 +79,7 @@ class LoopbackPeer {
 };
 
 // A port on 127.0.0.1 where nothing listens.
-std::string RefusingPort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(fd);
-  return std::to_string(ntohs(a.sin_port));
-}
+std::string RefusingPort() { return std::to_string(testsupport::FreeLoopbackPort()); }
 
 class SocketLayerTest : public ::testing::Test {
  protected:

@@ -2,10 +2,7 @@
 // that demands Basic authentication, in front of the test server. A GET with
 // the proxy's user name and password goes through; one without is refused
 // with 407. A missing squid fails the test.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -15,6 +12,7 @@
 
 #include "net/HttpTransport.h"
 #include "platform/EventLoop.h"
+#include "support/LoopbackPort.h"
 #include "support/Sandbox.h"
 #include "support/TestHttpServer.h"
 
@@ -26,23 +24,11 @@ namespace {
 const std::string kScript =
     (std::filesystem::path(__FILE__).parent_path().parent_path() / "support" / "proxy" / "squid-proxy.sh").string();
 
-int FreeLoopbackPort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(fd);
-  return ntohs(a.sin_port);
-}
-
 class SquidProxyTest : public testsupport::SandboxedTest {
  protected:
   void SetUp() override {
     dir = sandbox.Path().substr(0, sandbox.Path().size() - 1);
-    port = FreeLoopbackPort();
+    port = testsupport::FreeLoopbackPort();
     const std::string start = "bash '" + kScript + "' start '" + dir + "' " + std::to_string(port) + " velmora s3cret";
     ASSERT_EQ(std::system(start.c_str()), 0) << "squid did not start (is it installed?): " << start;
     started = true;
