@@ -803,20 +803,24 @@ bool TSocketBase::DropHandle(bool shutdownFirst) {
   return true;
 }
 
+void TSocketBase::CloseHandle(bool graceful) {
+  std::shared_ptr<bool> alive = alive_;
+  if (!DropHandle(graceful)) return;
+  ChangeState(TSocketState::ssClosed);
+  if (!*alive) return;
+  if (!Destroying_ && !CloseReported_) {
+    CloseReported_ = true;
+    TriggerSessionClosed(0);
+    if (!*alive) return;
+    // The handler may have started a new connection already.
+    if (fd_ >= 0) return;
+  }
+  ResetConnectionFields();
+}
+
 void TSocketBase::Close() {
   if (fd_ >= 0 && State_ != TSocketState::ssClosed) {
-    std::shared_ptr<bool> alive = alive_;
-    if (!DropHandle(true)) return;
-    ChangeState(TSocketState::ssClosed);
-    if (!*alive) return;
-    if (!Destroying_ && !CloseReported_) {
-      CloseReported_ = true;
-      TriggerSessionClosed(0);
-      if (!*alive) return;
-      // The handler may have started a new connection already.
-      if (fd_ >= 0) return;
-    }
-    ResetConnectionFields();
+    CloseHandle(true);
     return;
   }
   if (fd_ < 0 && State_ != TSocketState::ssClosed) {
@@ -837,17 +841,7 @@ void TSocketBase::Abort() {
       linger l{};
       setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
     }
-    std::shared_ptr<bool> alive = alive_;
-    if (!DropHandle(false)) return;
-    ChangeState(TSocketState::ssClosed);
-    if (!*alive) return;
-    if (!Destroying_ && !CloseReported_) {
-      CloseReported_ = true;
-      TriggerSessionClosed(0);
-      if (!*alive) return;
-      if (fd_ >= 0) return;
-    }
-    ResetConnectionFields();
+    CloseHandle(false);
     return;
   }
   Close();

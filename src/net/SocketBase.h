@@ -176,6 +176,9 @@ class TSocketBase {
   void ReportError(const std::string& text);
   // The guard of the connection properties: true while closed, otherwise
   // "Cannot change <property> if not closed" is reported.
+  // Drops the handle (gracefully or with a reset), then reports the close
+  // once, unless the socket is being destroyed.
+  void CloseHandle(bool graceful);
   bool ChangeAllowed(const char* property);
   void SetCurrentError(int error) { CurrentError_ = error; }
   void Log(const std::string& line);
